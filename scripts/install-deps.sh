@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Brings every Debian package that the build, the tests and the benchmark need.
+# Idempotent: does nothing (and prints one line) when everything is present.
+set -euo pipefail
+
+packages=(
+    cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest
+    wine wine64 xvfb openbox imagemagick x11-utils
+    locales python3 time hyperfine
+)
+locales_wanted=(en_US.UTF-8 de_DE.UTF-8 de_CH.UTF-8)
+
+sudo_cmd=()
+if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+missing_locales=()
+for l in "${locales_wanted[@]}"; do
+    norm=$(echo "$l" | sed 's/UTF-8/utf8/')
+    if ! locale -a 2>/dev/null | grep -qx "$norm"; then missing_locales+=("$l"); fi
+done
+
+if [ ${#missing[@]} -eq 0 ] && [ ${#missing_locales[@]} -eq 0 ]; then
+    echo "install-deps: all packages and locales present"
+    exit 0
+fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "install-deps: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo_cmd[@]}" apt-get update -qq
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if [ ${#missing_locales[@]} -gt 0 ]; then
+    echo "install-deps: generating locales ${missing_locales[*]}"
+    for l in "${missing_locales[@]}"; do
+        line="$l UTF-8"
+        grep -qx "$line" /etc/locale.gen 2>/dev/null || echo "$line" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    done
+    "${sudo_cmd[@]}" locale-gen >/dev/null
+fi
+echo "install-deps: done"

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# start: makes the project's Wine prefix (once), links the test drives, mounts the small full-disk
+#        drives (root only), and starts one wineserver and one virtual display for the whole run.
+# stop:  ends them again and unmounts.
+#
+# Test drives (Windows letter -> folder under build/testdrives):
+#   R: floppy, S: cdrom, T: U: V: fixed drives with content of the tests' own choosing,
+#   W: X: 1 MiB tmpfs drives that fill up (only when run as root; tests skip otherwise).
+set -euo pipefail
+. "$(dirname "$0")/wine-env.sh"
+
+drives=(r s t u v w x)
+
+start() {
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "wine-setup: creating Wine prefix $WINEPREFIX"
+        wineboot --init >/dev/null 2>&1 || true
+        wineserver -w
+    fi
+    for d in "${drives[@]}"; do
+        mkdir -p "$CHUNKLER_TESTDRIVES/$d"
+        ln -sfn "$CHUNKLER_TESTDRIVES/$d" "$WINEPREFIX/dosdevices/$d:"
+    done
+    if ! grep -q '"r:"="floppy"' "$WINEPREFIX/system.reg" 2>/dev/null; then
+        wine reg add 'HKLM\Software\Wine\Drives' /v r: /d floppy /f /reg:64 >/dev/null 2>&1
+        wine reg add 'HKLM\Software\Wine\Drives' /v s: /d cdrom /f /reg:64 >/dev/null 2>&1
+        wineserver -k || true
+        wineserver -w || true
+    fi
+    for d in w x; do
+        local dir="$CHUNKLER_TESTDRIVES/$d"
+        if [ "$(id -u)" = 0 ] && ! mountpoint -q "$dir"; then
+            mount -t tmpfs -o size=1m tmpfs "$dir" 2>/dev/null || echo "wine-setup: cannot mount $dir; full-disk tests will skip"
+        fi
+    done
+    wineserver -p >/dev/null 2>&1 </dev/null || true
+    if ! xdpyinfo -display "$CHUNKLER_DISPLAY" >/dev/null 2>&1; then
+        setsid Xvfb "$CHUNKLER_DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+        for _ in $(seq 50); do xdpyinfo -display "$CHUNKLER_DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
+    fi
+    echo "wine-setup: ready (prefix $WINEPREFIX, display $CHUNKLER_DISPLAY)"
+}
+
+stop() {
+    wineserver -k 2>/dev/null || true
+    pkill -f "Xvfb $CHUNKLER_DISPLAY " 2>/dev/null || true
+    for d in w x; do
+        local dir="$CHUNKLER_TESTDRIVES/$d"
+        if mountpoint -q "$dir" 2>/dev/null; then umount "$dir" || true; fi
+    done
+    echo "wine-setup: stopped"
+}
+
+case "${1:-start}" in
+    start) start ;;
+    stop) stop ;;
+    # Several builds of one checkout may share the prefix while someone works; CHUNKLER_KEEP_WINE=1
+    # keeps the wineserver and the display for them.
+    stop-unless-kept) if [ -z "${CHUNKLER_KEEP_WINE:-}" ]; then stop; fi ;;
+    *) echo "usage: $0 start|stop" >&2; exit 2 ;;
+esac

@@ -1,0 +1,3 @@
+#include "app/ChunklerRun.h"
+
+int RunWindow(TChunklerStartParams&) { return 0; }

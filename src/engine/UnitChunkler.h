@@ -1,0 +1,132 @@
+// The job parameters and the engine that carries out one split or join job.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "inventory/UnitFileInfo.h"
+#include "support/UnitFileStream.h"
+
+constexpr int64_t DefaultPartSize = 1453568; // "1.44 MB Disk"
+constexpr int64_t SmallDiskPartSize = 726016; // "720 KB Disk"
+constexpr uint32_t CopyBlockSize = 131072;
+constexpr int MaxPartCount = 999;
+
+// Everything that describes one job. One instance per process, filled from the command line.
+class TChunklerStartParams {
+public:
+    // Reads the process's own command line (GetCommandLineA).
+    void ReadCommandLine();
+    // The same on a given command line, program name first.
+    void ReadCommandLine(const std::string& CommandLine);
+    static int BoolToCheckState(bool Flag) { return Flag ? BST_CHECKED : BST_UNCHECKED; }
+
+    std::string SourcePath;
+    std::string OutputDir;
+    bool CopyProgram = false;
+    bool CreateBatch = false;
+    int64_t PartSize = DefaultPartSize;
+    bool Silent = false;
+    bool Unsplit = false;
+    bool NoHeader = false;
+};
+
+// Splits a command line as the runtime does (program name first); stops at the first empty argument.
+std::vector<std::string> SplitCommandLine(const std::string& CommandLine);
+
+// Result of a job; in a silent run also the exit code.
+enum TChunklerResult : uint8_t {
+    crOk = 0,
+    crSourceNotFound = 1,
+    crOutputNotFound = 2,
+    crFolderNotAllowed = 3,
+    crFolderExpected = 4,
+    crRemovableOutput = 5,
+    crInvalidSize = 6,
+    crTooManyParts = 7,
+    crInvalidHeader = 8,
+    crFileError = 9,
+    crNoBatchForFolder = 10, // only ever shown, never returned
+    crCancelled = 11,
+    crUnknownError = 12,
+};
+
+// All the engine needs of the window and the user in window mode. The main window implements it;
+// tests answer it with a script. A silent job never calls it.
+class TChunklerHooks {
+public:
+    virtual ~TChunklerHooks() = default;
+    virtual HWND OwnerWindow() = 0;
+    virtual void ShowWaitCursor() = 0;
+    virtual void HideWaitCursor() = 0;
+    // True when the user asked to cancel (Escape) and confirmed it.
+    virtual bool CheckUserCancel(const std::string& Caption) = 0;
+    virtual void SetProgressMax(int64_t Total) = 0;
+    virtual void SetProgress(int64_t Done) = 0;
+    // A message box; returns the button pressed (IDOK, IDYES, IDNO).
+    virtual int ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption, UINT Type) = 0;
+    // The open-file dialog preset with PresetPath; False when the user cancelled it.
+    virtual bool OpenFileDialog(HWND Owner, const std::string& PresetPath, std::string& ChosenPath) = 0;
+};
+
+// Message boxes without owner and the plain open-file dialog: for a window-mode job without a window.
+class TPlainWin32Hooks : public TChunklerHooks {
+public:
+    HWND OwnerWindow() override { return nullptr; }
+    void ShowWaitCursor() override {}
+    void HideWaitCursor() override {}
+    bool CheckUserCancel(const std::string&) override { return false; }
+    void SetProgressMax(int64_t) override {}
+    void SetProgress(int64_t) override {}
+    int ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption, UINT Type) override;
+    bool OpenFileDialog(HWND Owner, const std::string& PresetPath, std::string& ChosenPath) override;
+};
+
+class TChunkler {
+public:
+    // Window: the user's side of a window-mode job; nullptr gives plain Win32 boxes and dialogs.
+    explicit TChunkler(TChunklerHooks* Window = nullptr);
+    ~TChunkler();
+    TChunkler(const TChunkler&) = delete;
+    TChunkler& operator=(const TChunkler&) = delete;
+
+    TChunklerResult Execute(TChunklerStartParams& AParams);
+    // Shows the text of Code in a warning box (window mode only, and only codes that have a text).
+    void ShowResult(TChunklerResult Code);
+
+    // Used by the drivers; reachable for tests.
+    TChunklerResult CheckParams(bool ForSplit);
+    int64_t PartCount(int64_t Bytes) const;
+
+    TChunklerStartParams* Params = nullptr; // not owned
+    std::unique_ptr<TFileInfos> FileInfos;
+    std::string Caption;
+
+private:
+    // Drivers (UnitChunkler.cpp)
+    TChunklerResult Split();
+    TChunklerResult Join();
+
+    // Splitting, batch file and program copy (UnitChunklerSplit.cpp)
+    TChunklerResult WriteParts();
+    void CopyProgramFile();
+
+    // Joining (UnitChunklerJoin.cpp)
+    TChunklerResult JoinParts();
+
+    // Window hooks: nothing (or the given value) in a silent job.
+    HWND OwnerWindow();
+    void ShowWaitCursor();
+    void HideWaitCursor();
+    bool CheckUserCancel(const std::string& ACaption);
+    void SetProgressMax(int64_t Total);
+    void SetProgress(int64_t Done);
+    int ShowMessage(const std::string& Text, UINT Type);
+
+    TChunklerHooks* Window;
+    std::unique_ptr<TPlainWin32Hooks> PlainWindow;
+};
