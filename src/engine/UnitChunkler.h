@@ -127,6 +127,11 @@ private:
     void SetProgress(int64_t Done);
     int ShowMessage(const std::string& Text, UINT Type);
 
+    // Shared by both copy phases (UnitChunkler.cpp): the overwrite rule for an existing part, header or
+    // restored file (True: the file may be created), and the error box of a failed file operation.
+    bool MayCreateFile(const std::string& FileName, bool& OverwriteAll);
+    void ShowFileError(const EExceptionLite& Error);
+
     TChunklerHooks* Window;
     std::unique_ptr<TPlainWin32Hooks> PlainWindow;
 };
