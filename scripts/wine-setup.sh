@@ -5,11 +5,12 @@
 #
 # Test drives (Windows letter -> folder under build/testdrives):
 #   R: floppy, S: cdrom, T: U: V: fixed drives with content of the tests' own choosing,
-#   W: X: 1 MiB tmpfs drives that fill up (only when run as root; tests skip otherwise).
+#   W: X: Y: 1 MiB tmpfs drives that fill up, Q: a read-only tmpfs drive (mounted only when run as
+#   root; tests skip otherwise).
 set -euo pipefail
 . "$(dirname "$0")/wine-env.sh"
 
-drives=(r s t u v w x)
+drives=(q r s t u v w x y)
 
 start() {
     mkdir -p "$(dirname "$WINEPREFIX")"
@@ -28,10 +29,11 @@ start() {
         wineserver -k || true
         wineserver -w || true
     fi
-    for d in w x; do
-        local dir="$CHUNKLER_TESTDRIVES/$d"
+    for d in w x y q; do
+        local dir="$CHUNKLER_TESTDRIVES/$d" opts=size=1m
+        [ "$d" = q ] && opts=ro,size=1m
         if [ "$(id -u)" = 0 ] && ! mountpoint -q "$dir"; then
-            mount -t tmpfs -o size=1m tmpfs "$dir" 2>/dev/null || echo "wine-setup: cannot mount $dir; full-disk tests will skip"
+            mount -t tmpfs -o "$opts" tmpfs "$dir" 2>/dev/null || echo "wine-setup: cannot mount $dir; its tests will skip"
         fi
     done
     wineserver -p >/dev/null 2>&1 </dev/null || true
@@ -45,7 +47,7 @@ start() {
 stop() {
     wineserver -k 2>/dev/null || true
     pkill -f "Xvfb $CHUNKLER_DISPLAY " 2>/dev/null || true
-    for d in w x; do
+    for d in w x y q; do
         local dir="$CHUNKLER_TESTDRIVES/$d"
         if mountpoint -q "$dir" 2>/dev/null; then umount "$dir" || true; fi
     done
