@@ -1,0 +1,165 @@
+#include "support/UnitLanguage.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+// The German letters are Windows-1252 bytes (a umlaut 0xE4, o umlaut 0xF6, u umlaut 0xFC); each escape
+// ends its literal so that a following letter a-f is not read as one more hex digit.
+const char* const MsgCatalogEn[MsgCount] = {
+    "Split",
+    "Join",
+    "Close",
+    "File or directory to split, partfile to join",
+    "Output directory",
+    "Only for splitting",
+    "Size",
+    "Copy Chunkler to the output directory",
+    "Create batchfile for joining",
+    "You cannot create more than 999 parts!",
+    "There are # parts to create. # Do you want to continue?",
+    "Chunkler has succesfully created # partfile(s) and # headerfile(s). The last partfile and the first "
+    "headerfile fit on the same disk.",
+    "File \"#\" already exists. Always overwrite existing files?",
+    "File \"#\" missed!",
+    "Invalid size!",
+    "Note: Sometimes preformatted floppy disks have damaged sectors, so please make sure, you can read back "
+    "the copied files from the disks!",
+    "Directories not allowed here! For joining, please select one of the partfiles instead.",
+    "Directory expected!",
+    "File or Directory not found!",
+    "Chunkler cannot write directly to removable disks (diskettes/CD)!",
+    "The file \"#\" is required.\r\nPlease insert the next diskette and press OK. You can also press OK and "
+    "browse for the file yourself.",
+    "Do you really want to cancel?",
+    "You can press the <ESC> key to interrupt the job.",
+    "The parts will be rejoined. # Do you want to continue?",
+    "Batchfiles can only join splitted files, for splitting folders no batchfile will be created.",
+    "Invalid headerfile!",
+};
+
+const char* const MsgCatalogDe[MsgCount] = {
+    "Splitten",
+    "Unsplitten",
+    "Schliessen",
+    "Datei oder Verzeichnis zum splitten / unsplitten",
+    "Ausgabeverzeichnis",
+    "Nur zum splitten",
+    "Gr\xF6" "sse",
+    "Chunkler ins Ausgabeverzeichnis mit kopieren",
+    "Batchdatei zum unsplitten erstellen",
+    "Es k\xF6" "nnen nicht mehr als 999 Teile erstellt werden!",
+    "Es werden # Teile erstellt. # Wollen Sie weiterfahren?",
+    "Chunkler hat # neue Teildatei(en) und # Headerdatei(en) erstellt. Die letzte Teildatei und die erste "
+    "Headerdatei passen auf dieselbe Diskette.",
+    "Die Datei \"#\" existiert bereits. Existierende Dateien immer \xFC" "berschreiben?",
+    "Datei \"#\" fehlt!",
+    "Ung\xFC" "ltige Gr\xF6" "ssenangabe!",
+    "Hinweis: Vorformatierte Disketten haben manchmal besch\xE4" "digte Sektoren, \xFC" "berpr\xFC" "fen Sie "
+    "deshalb, dass sie die kopierten Dateien von den Disketten zur\xFC" "cklesen k\xF6" "nnen!",
+    "Verzeichnisse sind hier nicht erlaubt! Zum zusammenf\xFC" "gen, w\xE4" "hlen Sie statt dessen bitte eine "
+    "Teildatei aus.",
+    "Verzeichnis erwartet!",
+    "Datei oder Verzeichnis nicht gefunden!",
+    "Chunkler kann nicht direkt auf auswechselbaren Laufwerke (Disketten/CD) schreiben!",
+    "Die Datei \"#\" wird ben\xF6" "tigt.\r\nBitte legen Sie die n\xE4" "chste Diskette ein und dr\xFC" "cken "
+    "Sie OK. Sie k\xF6" "nnen auch OK dr\xFC" "cken und die Datei selber suchen.",
+    "Wollen Sie wirklich abbrechen?",
+    "Mit der <ESC> Taste k\xF6" "nnen Sie den Vorgang unterbrechen.",
+    "Die Teile werden zusammengef\xFC" "gt. # Wollen Sie weiterfahren?",
+    "Batchdateien k\xF6" "nnen nur gesplittete Dateien zusammenf\xFC" "gen, beim splitten von Verzeichnissen "
+    "wird keine Batchdatei erstellt.",
+    "Ung\xFC" "ltige Headerdatei!",
+};
+
+const char* const TextUnknownError = "An unknown error occured!";
+const char* const TextWriteError = "Error writing to file!";
+
+// Other units may build texts during their own static initialisation; a high init priority makes
+// sure the language is known before any of them runs.
+#if defined(__GNUC__)
+std::string UserLanguage __attribute__((init_priority(200))) = UpperCaseStr(GetUserLanguage());
+#else
+std::string UserLanguage = UpperCaseStr(GetUserLanguage());
+#endif
+
+std::string GetUserLanguage() {
+    char name[16] = {};
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, name, sizeof name) == 0) return {};
+    std::string result(name);
+    if (result.size() > 2) result.resize(2);
+    return result;
+}
+
+std::string FormatMsg(int Index, std::initializer_list<std::string> Args) {
+    // An index outside the catalogue is a caller's mistake; an empty text is safer than reading past it.
+    if (Index < 0 || Index >= MsgCount) return {};
+    std::string text = UserLanguage == "DE" ? MsgCatalogDe[Index] : MsgCatalogEn[Index];
+    // Each argument takes the first "#" from the start, even one that an earlier argument brought in.
+    for (const std::string& arg : Args) {
+        const size_t pos = text.find('#');
+        if (pos == std::string::npos) break;
+        text.replace(pos, 1, arg);
+    }
+    return text;
+}
+
+std::string IntToStrZeroPad(int64_t Value, int Width) {
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(Value));
+    std::string text(digits);
+    if (Width > 0 && text.size() < static_cast<size_t>(Width))
+        text.insert(0, static_cast<size_t>(Width) - text.size(), '0');
+    return text;
+}
+
+std::string UpperCaseStr(const std::string& Text) {
+    std::string result = Text;
+    // CharUpperBuffA works on a counted buffer, so embedded zero bytes do not cut the text short.
+    if (!result.empty()) CharUpperBuffA(result.data(), static_cast<DWORD>(result.size()));
+    return result;
+}
+
+namespace {
+
+int DigitValue(char C, int Base) {
+    int value = -1;
+    if (C >= '0' && C <= '9') value = C - '0';
+    else if (C >= 'a' && C <= 'f') value = C - 'a' + 10;
+    else if (C >= 'A' && C <= 'F') value = C - 'A' + 10;
+    return value < Base ? value : -1;
+}
+
+} // namespace
+
+bool TryStrToInt64(const std::string& Text, int64_t& Value) {
+    size_t pos = 0;
+    const size_t len = Text.size();
+    while (pos < len && Text[pos] == ' ') ++pos;
+    bool negative = false;
+    if (pos < len && (Text[pos] == '+' || Text[pos] == '-')) negative = Text[pos++] == '-';
+
+    int base = 10;
+    if (pos < len && (Text[pos] == '$' || Text[pos] == 'x' || Text[pos] == 'X')) {
+        base = 16;
+        ++pos;
+    } else if (pos + 1 < len && Text[pos] == '0' && (Text[pos + 1] == 'x' || Text[pos + 1] == 'X')) {
+        base = 16;
+        pos += 2;
+    }
+    if (pos >= len) return false;
+
+    // The magnitude may reach 2^63 only for a negative number; anything larger is out of range.
+    const uint64_t limit = negative ? uint64_t(1) << 63 : uint64_t(INT64_MAX);
+    const uint64_t ubase = static_cast<uint64_t>(base);
+    uint64_t magnitude = 0;
+    for (; pos < len; ++pos) {
+        const int digit = DigitValue(Text[pos], base);
+        if (digit < 0) return false;
+        const uint64_t udigit = static_cast<uint64_t>(digit);
+        if (magnitude > (limit - udigit) / ubase) return false;
+        magnitude = magnitude * ubase + udigit;
+    }
+    Value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+    return true;
+}
