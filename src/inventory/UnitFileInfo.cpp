@@ -1,0 +1,458 @@
+#include "inventory/UnitFileInfo.h"
+
+#include "support/UnitImport.h"
+#include "support/UnitLanguage.h"
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr char Tab = '\t';
+constexpr int64_t MaxInt64 = std::numeric_limits<int64_t>::max();
+
+// Owns a FindFirstFileA search; the handle may be invalid when nothing was found.
+class TFindHandle {
+public:
+    TFindHandle(const std::string& Pattern, WIN32_FIND_DATAA& Data)
+        : FHandle(FindFirstFileA(Pattern.c_str(), &Data)) {}
+    ~TFindHandle() {
+        if (Valid())
+            FindClose(FHandle);
+    }
+    TFindHandle(const TFindHandle&) = delete;
+    TFindHandle& operator=(const TFindHandle&) = delete;
+
+    bool Valid() const { return FHandle != INVALID_HANDLE_VALUE; }
+    bool Next(WIN32_FIND_DATAA& Data) { return FindNextFileA(FHandle, &Data) != FALSE; }
+
+private:
+    HANDLE FHandle;
+};
+
+bool IsDigitsOnly(std::string_view Text) {
+    for (char c : Text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// Plain decimal digits only, at least one, and the value must fit int64.
+bool ReadHeaderInt64(std::string_view Text, int64_t& Value) {
+    if (Text.empty() || !IsDigitsOnly(Text))
+        return false;
+    int64_t v = 0;
+    for (char c : Text) {
+        const int d = c - '0';
+        if (v > (MaxInt64 - d) / 10)
+            return false;
+        v = v * 10 + d;
+    }
+    Value = v;
+    return true;
+}
+
+// Number of characters IntToStrZeroPad(Value, 0) produces.
+int64_t DecimalLength(int64_t Value) {
+    uint64_t u = Value < 0 ? 0 - static_cast<uint64_t>(Value) : static_cast<uint64_t>(Value);
+    int64_t len = Value < 0 ? 2 : 1;
+    while (u >= 10) {
+        u /= 10;
+        ++len;
+    }
+    return len;
+}
+
+char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualsNoCase(std::string_view A, std::string_view B) {
+    if (A.size() != B.size())
+        return false;
+    for (size_t i = 0; i < A.size(); ++i)
+        if (UpperAscii(A[i]) != UpperAscii(B[i]))
+            return false;
+    return true;
+}
+
+// Windows opens these names as devices in any folder and with any extension, so a header that
+// carries one could make a join write to a port or the console instead of a file.
+bool IsDeviceName(std::string_view Component) {
+    std::string_view stem = Component.substr(0, Component.find('.'));
+    while (!stem.empty() && stem.back() == ' ')
+        stem.remove_suffix(1);
+    for (const char* dev : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (EqualsNoCase(stem, dev))
+            return true;
+    if (stem.size() == 4 &&
+        (EqualsNoCase(stem.substr(0, 3), "COM") || EqualsNoCase(stem.substr(0, 3), "LPT"))) {
+        // Superscript one to three (Windows-1252) name ports as well.
+        const unsigned char n = static_cast<unsigned char>(stem[3]);
+        return (n >= '0' && n <= '9') || n == 0xB9 || n == 0xB2 || n == 0xB3;
+    }
+    return false;
+}
+
+// A header comes from a disk of unknown origin; its names are placed below the output folder, so
+// they must stay relative, stay inside it, and name ordinary files only.
+bool IsSafeRelativeName(std::string_view Name) {
+    if (Name.empty() || Name.front() == '\\')
+        return false;
+    for (unsigned char c : Name)
+        if (c < 32 || std::strchr("/:<>\"|?*", c) != nullptr)
+            return false;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = Name.find('\\', start);
+        const std::string_view part = Name.substr(start, end == std::string_view::npos ? end : end - start);
+        // Windows drops a trailing dot or blank, so "a." and "a " would land on "a".
+        if (part.empty() || part.back() == '.' || part.back() == ' ' || IsDeviceName(part))
+            return false;
+        if (end == std::string_view::npos)
+            return true;
+        start = end + 1;
+    }
+}
+
+std::string FoundName(const WIN32_FIND_DATAA& Data) {
+    return std::string(Data.cFileName, strnlen(Data.cFileName, MAX_PATH));
+}
+
+int64_t FoundSize(const WIN32_FIND_DATAA& Data) {
+    return static_cast<int64_t>((static_cast<uint64_t>(Data.nFileSizeHigh) << 32) | Data.nFileSizeLow);
+}
+
+// The recursive part of BuildFromPath. Total is the running sum of the sizes listed so far; the
+// limit is tested only when a folder entry is added, and exceeding it stops the current folder.
+class TFolderScanner {
+public:
+    TFolderScanner(TFileInfos& AList, int64_t ALimit, int64_t AStartTotal)
+        : List(AList), Limit(ALimit), Total(AStartTotal) {}
+
+    // Adds one entry and counts its size.
+    void AddEntry(const std::string& Path, TPathKind Kind, const WIN32_FIND_DATAA& Data) {
+        TFileInfo* item = List.Add();
+        item->AssignFindData(Path, Kind, Data);
+        Total += item->Size;
+    }
+
+    void Scan(const std::string& Folder) {
+        const std::string prefix = AppendBackslash(Folder);
+        WIN32_FIND_DATAA data{};
+        TFindHandle search(prefix + "*.*", data);
+        bool more = search.Valid();
+        while (more) {
+            const std::string name = FoundName(data);
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                AddEntry(prefix + name, pkFile, data);
+            } else if (name.empty() || name[0] != '.') {
+                AddEntry(prefix + name, pkFolder, data);
+                more = Total <= Limit;
+                if (more)
+                    Scan(prefix + name);
+            }
+            if (more)
+                more = search.Next(data);
+        }
+    }
+
+private:
+    TFileInfos& List;
+    const int64_t Limit;
+
+public:
+    int64_t Total;
+};
+
+} // namespace
+
+// ---- Path helpers -------------------------------------------------------------------------------
+
+std::string StripTrailingBackslashes(const std::string& Path) {
+    const size_t last = Path.find_last_not_of('\\');
+    return last == std::string::npos ? std::string() : Path.substr(0, last + 1);
+}
+
+std::string AppendBackslash(const std::string& Path) {
+    if (Path.empty() || Path.back() == '\\')
+        return Path;
+    return Path + '\\';
+}
+
+std::string ExpandFullPath(const std::string& Path) {
+    const TPathKind kind = GetPathKind(Path);
+    if (kind != pkFile && kind != pkFolder)
+        return Path;
+    const DWORD needed = GetFullPathNameA(Path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return Path;
+    std::unique_ptr<void, void (*)(void*)> block(AllocSizedBuffer(needed), FreeSizedBuffer);
+    char* buffer = static_cast<char*>(block.get());
+    const DWORD written = GetFullPathNameA(Path.c_str(), needed, buffer, nullptr);
+    // A result at or above the buffer size is the size that would be needed, not a path.
+    if (written == 0 || written >= needed)
+        return Path;
+    return std::string(buffer, written);
+}
+
+std::string GetParentFolder(const std::string& Path) {
+    const std::string t = StripTrailingBackslashes(Path);
+    const size_t p = LastDelimiterPos("\\", t);
+    return p > 0 ? t.substr(0, p - 1) : t;
+}
+
+std::string GetFileNamePart(const std::string& Path) {
+    return Path.substr(LastDelimiterPos("\\", Path));
+}
+
+TPathKind GetPathKind(const std::string& Path) {
+    const std::string t = StripTrailingBackslashes(Path);
+    const DWORD attr = GetFileAttributesA(t.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES || t.find('/') != std::string::npos)
+        return pkMissing;
+    if (!(attr & FILE_ATTRIBUTE_DIRECTORY))
+        return pkFile;
+    return GetPathRoot(Path) == t ? pkRoot : pkFolder;
+}
+
+size_t LastDelimiterPos(const std::string& Delimiters, const std::string& Text) {
+    const size_t p = Text.find_last_of(Delimiters);
+    return p == std::string::npos ? 0 : p + 1;
+}
+
+std::string StripExtension(const std::string& Path) {
+    const size_t p = LastDelimiterPos(".\\", Path);
+    if (p > 0 && Path[p - 1] == '.')
+        return Path.substr(0, p - 1);
+    return Path;
+}
+
+// ---- TFileInfo ----------------------------------------------------------------------------------
+
+void TFileInfo::AssignFindData(const std::string& FullPath, TPathKind AKind, const WIN32_FIND_DATAA& Data) {
+    FileName = StripTrailingBackslashes(FullPath);
+    if (Owner)
+        FileName.erase(0, AppendBackslash(Owner->BaseFolder).size());
+    Kind = AKind;
+    Size = FoundSize(Data);
+    LastWriteTime = Data.ftLastWriteTime;
+}
+
+std::string TFileInfo::GetHeaderLine() const {
+    SYSTEMTIME st{};
+    // The field has room for four year digits; anything the reader could not take back is written
+    // as the all-zero time, like a time the system cannot convert.
+    if (!FileTimeToSystemTime(&LastWriteTime, &st) || st.wYear > 9999)
+        st = SYSTEMTIME{};
+    std::string line;
+    line.reserve(FileName.size() + 44);
+    line += FileName;
+    line += Tab;
+    line += Kind == pkFile ? 'F' : 'D';
+    line += Tab;
+    line += IntToStrZeroPad(Size, 0);
+    line += Tab;
+    line += IntToStrZeroPad(st.wYear, 4);
+    line += IntToStrZeroPad(st.wMonth, 2);
+    line += IntToStrZeroPad(st.wDay, 2);
+    line += IntToStrZeroPad(st.wHour, 2);
+    line += IntToStrZeroPad(st.wMinute, 2);
+    line += IntToStrZeroPad(st.wSecond, 2);
+    line += IntToStrZeroPad(st.wMilliseconds, 3);
+    return line;
+}
+
+bool TFileInfo::ParseHeaderLine(std::string_view& Text) {
+    try {
+        bool ok = true;
+        FileName = StripTrailingBackslashes(CutHeaderField(Text));
+        ok = IsSafeRelativeName(FileName);
+        Kind = CutHeaderField(Text) == "F" ? pkFile : pkFolder;
+        Size = 0;
+        ok = ReadHeaderInt64(CutHeaderField(Text), Size) && ok;
+        // The writer always gives folders size 0; a folder that claims content is not its output.
+        ok = ok && (Kind == pkFile || Size == 0);
+
+        const std::string t = CutHeaderField(Text);
+        static constexpr struct {
+            size_t Pos, Len;
+            WORD SYSTEMTIME::*Member;
+        } slices[] = {{0, 4, &SYSTEMTIME::wYear},         {4, 2, &SYSTEMTIME::wMonth},
+                      {6, 2, &SYSTEMTIME::wDay},          {8, 2, &SYSTEMTIME::wHour},
+                      {10, 2, &SYSTEMTIME::wMinute},      {12, 2, &SYSTEMTIME::wSecond},
+                      {14, 3, &SYSTEMTIME::wMilliseconds}};
+        SYSTEMTIME st{};
+        for (const auto& s : slices) {
+            const std::string_view part =
+                s.Pos < t.size() ? std::string_view(t).substr(s.Pos, s.Len) : std::string_view();
+            int64_t v = 0;
+            ok = ReadHeaderInt64(part, v) && ok;
+            st.*s.Member = static_cast<WORD>(v & 0xFFFF);
+        }
+        LastWriteTime = FILETIME{};
+        if (!SystemTimeToFileTime(&st, &LastWriteTime))
+            LastWriteTime = FILETIME{};
+        return ok;
+    } catch (...) {
+        return false;
+    }
+}
+
+// ---- TFileInfos ---------------------------------------------------------------------------------
+
+const char HeaderMagic[7] = "ChKl40";
+
+std::string CutHeaderField(std::string_view& Text) {
+    const size_t tab = Text.find(Tab);
+    if (tab == std::string_view::npos)
+        return std::string();
+    std::string field(Text.substr(0, tab));
+    Text.remove_prefix(tab + 1);
+    return field;
+}
+
+void TFileInfos::Clear() {
+    // Each slot is emptied before its entry goes, so nothing can reach a half-destroyed entry.
+    for (auto& item : Items)
+        FreeAndClear(item);
+    Items.clear();
+}
+
+TFileInfo* TFileInfos::Add() {
+    Items.push_back(std::make_unique<TFileInfo>(this));
+    return Items.back().get();
+}
+
+TFileInfo* TFileInfos::GetItem(int Index) const {
+    if (Index < 0 || Index >= Count())
+        return nullptr;
+    return Items[static_cast<size_t>(Index)].get();
+}
+
+int TFileInfos::NextFileIndex(int Start) const {
+    for (int i = Start < 0 ? 0 : Start; i < Count(); ++i)
+        if (Items[static_cast<size_t>(i)]->Kind == pkFile)
+            return i;
+    return -1;
+}
+
+int64_t TFileInfos::TotalSize() const {
+    int64_t total = 0;
+    for (const auto& item : Items)
+        total += item->Size;
+    return total;
+}
+
+bool TFileInfos::BuildFromPath(const std::string& Path, int64_t Limit) {
+    try {
+        const std::string p = StripTrailingBackslashes(Path);
+        TFolderScanner scanner(*this, Limit, TotalSize());
+        const TPathKind kind = GetPathKind(p);
+        switch (kind) {
+        case pkFile:
+        case pkFolder: {
+            WIN32_FIND_DATAA data{};
+            { TFindHandle self(p, data); }
+            BaseFolder = GetParentFolder(p);
+            scanner.AddEntry(p, kind, data);
+            if (kind == pkFolder)
+                scanner.Scan(p);
+            break;
+        }
+        case pkRoot:
+            BaseFolder = p;
+            scanner.Scan(p);
+            break;
+        case pkMissing:
+            break;
+        }
+        return scanner.Total > Limit;
+    } catch (...) {
+        Clear();
+        return false;
+    }
+}
+
+bool TFileInfos::BuildFromPartFiles(const std::string& PartFileName) {
+    try {
+        Clear();
+        BaseFolder.clear();
+        const size_t dot = LastDelimiterPos(".", PartFileName);
+        const std::string base = dot > 0 ? PartFileName.substr(0, dot - 1) : PartFileName;
+        auto partName = [&base](int64_t N) { return base + "." + IntToStrZeroPad(N, 3); };
+        if (GetPathKind(partName(1)) != pkFile || GetPathKind(partName(2)) != pkFile)
+            return false;
+
+        WIN32_FIND_DATAA data{};
+        TFindHandle first(partName(1), data);
+        if (!first.Valid())
+            return false;
+        TFileInfo* item = Add();
+        item->AssignFindData(GetFileNamePart(base), pkFile, data);
+        // Only consecutive parts count; a folder that happens to carry a part's name ends them too.
+        for (int64_t n = 2;; ++n) {
+            TFindHandle next(partName(n), data);
+            if (!next.Valid() || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                break;
+            item->Size += FoundSize(data);
+        }
+        return true;
+    } catch (...) {
+        Clear();
+        return false;
+    }
+}
+
+std::string TFileInfos::GetHeaderText() const {
+    std::string text;
+    text.reserve(static_cast<size_t>(HeaderSize()));
+    text += HeaderMagic;
+    for (const auto& item : Items) {
+        text += Tab;
+        text += item->GetHeaderLine();
+    }
+    text += Tab;
+    text += Tab;
+    return text;
+}
+
+int64_t TFileInfos::HeaderSize() const {
+    // Magic and closing TABs, then per record four TABs, the name, the kind letter, the size digits
+    // and the 17 time digits: the same bytes GetHeaderText produces, without building them.
+    int64_t size = 6 + 2;
+    for (const auto& item : Items)
+        size += 4 + static_cast<int64_t>(item->FileName.size()) + 1 + DecimalLength(item->Size) + 17;
+    return size;
+}
+
+bool TFileInfos::IsCompleteHeader(std::string_view Text) {
+    return Text.size() > 2 && Text[Text.size() - 1] == Tab && Text[Text.size() - 2] == Tab &&
+           Text.substr(0, 6) == HeaderMagic;
+}
+
+bool TFileInfos::ParseHeader(std::string_view Text) {
+    try {
+        Clear();
+        BaseFolder.clear();
+        bool ok = Text.substr(0, 6) == HeaderMagic;
+        const size_t tab = Text.find(Tab);
+        if (tab != std::string_view::npos)
+            Text.remove_prefix(tab + 1);
+        // The join sums the sizes into its progress total and part positions; keep that in range.
+        int64_t total = 0;
+        while (ok && Text != "\t") {
+            TFileInfo* item = Add();
+            ok = item->ParseHeaderLine(Text) && item->Size <= MaxInt64 - total;
+            if (ok)
+                total += item->Size;
+        }
+        // A rejected header leaves no entries behind, so no unchecked name can be used by mistake.
+        if (!ok)
+            Clear();
+        return ok;
+    } catch (...) {
+        Clear();
+        return false;
+    }
+}
