@@ -1,0 +1,368 @@
+// What the main window does with the user's input: commands, focus movement, dropped files, the
+// browse dialogs, the size and output fields, the start of a job, and the operations the engine
+// calls on the window while that job runs.
+//
+// Re-entrancy. A job runs inside the WM_COMMAND handler and pumps the queue itself (CheckUserCancel,
+// and the modal boxes and dialogs of the engine). The poll drops queued WM_COMMAND messages, but some
+// commands bypass the queue: a push button activated with the space bar sends its click straight to
+// the window, and Alt+F4 or the system menu's Close arrive as WM_CLOSE. While FJobRunning is set:
+//   - Split, Join and the three browse buttons are ignored (one job at a time, and no dialog that
+//     would change the fields under the running job);
+//   - Close, Alt+F4 and the system menu's Close become a close request: the job is cancelled at its
+//     next poll without the cancel question (the user asked to leave), and the window is destroyed
+//     once the job has returned and its result has been shown;
+//   - a WM_QUIT taken from the queue by the poll also cancels the job and is posted again after it,
+//     so the message loop still ends.
+
+#include <windows.h>
+#include <commdlg.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "inventory/UnitFileInfo.h"
+#include "support/UnitImport.h"
+#include "support/UnitLanguage.h"
+#include "ui/UnitFrmMain.h"
+
+namespace {
+
+constexpr int FieldTextSize = 260; // the text fields are read with at most 259 characters
+constexpr int SizeTextSize = 100;
+constexpr int64_t KBLimit = 9007199254740991;  // INT64_MAX div 1024
+constexpr int64_t MBLimit = 8796093022207;     // INT64_MAX div 1048576
+constexpr int64_t PartSizeLimit = 9232604641496272; // INT64_MAX div 999: 999 parts still add up
+constexpr DWORD OpenFileFlags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST; // 0x1804
+
+std::string GetText(HWND Wnd, int BufferSize = FieldTextSize) {
+    std::string text(static_cast<size_t>(BufferSize), '\0');
+    int len = GetWindowTextA(Wnd, text.data(), BufferSize);
+    text.resize(len > 0 ? static_cast<size_t>(len) : 0);
+    return text;
+}
+
+// Finishes a drop on every path out of the handler: the handle belongs to the receiver.
+class TDropGuard {
+public:
+    explicit TDropGuard(HDROP Drop) : FDrop(Drop) {}
+    ~TDropGuard() { DragFinish(FDrop); }
+    TDropGuard(const TDropGuard&) = delete;
+    TDropGuard& operator=(const TDropGuard&) = delete;
+
+private:
+    HDROP FDrop;
+};
+
+// The first dropped item into Target; only the first of several is used.
+void TakeFirstDroppedItem(HDROP Drop, HWND Target) {
+    TDropGuard guard(Drop);
+    if (DragQueryFileA(Drop, 0xFFFFFFFF, nullptr, 0) == 0)
+        return;
+    char path[MAX_PATH] = {};
+    if (DragQueryFileA(Drop, 0, path, MAX_PATH) > 0)
+        SetWindowTextA(Target, path);
+}
+
+struct TMallocRelease {
+    void operator()(IMalloc* Malloc) const { Malloc->Release(); }
+};
+
+// N times Unit, or 0 when N is at or above Limit or the product would fall below the 64-bit range
+// (negative sizes are refused by the engine anyway; they only must not overflow here).
+int64_t ScaleSize(int64_t N, int64_t Unit, int64_t Limit) {
+    if (N >= Limit || N < std::numeric_limits<int64_t>::min() / Unit)
+        return 0;
+    return N * Unit;
+}
+
+// WM_CLOSE (Alt+F4, the system menu's Close) would destroy the window under the running job through
+// the default processing; while a job runs the window procedure is wrapped so that it becomes a close
+// request instead.
+WNDPROC JobPreviousWndProc = nullptr;
+
+LRESULT CALLBACK JobWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    if (Msg == WM_CLOSE && FrmMain != nullptr && Wnd == FrmMain->FHandle && FrmMain->FJobRunning) {
+        FrmMain->FCloseRequested = true;
+        FrmMain->FCancelRequested = true;
+        return 0;
+    }
+    return CallWindowProcA(JobPreviousWndProc, Wnd, Msg, WParam, LParam);
+}
+
+// Marks the window as running a job and guards it against being closed, for the scope's lifetime.
+class TJobScope {
+public:
+    explicit TJobScope(TFrmMain& Form) : FForm(Form) {
+        FForm.FJobRunning = true;
+        JobPreviousWndProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(FForm.FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&JobWndProc)));
+    }
+    ~TJobScope() {
+        if (JobPreviousWndProc != nullptr)
+            SetWindowLongPtrA(FForm.FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(JobPreviousWndProc));
+        JobPreviousWndProc = nullptr;
+        FForm.FJobRunning = false;
+    }
+    TJobScope(const TJobScope&) = delete;
+    TJobScope& operator=(const TJobScope&) = delete;
+
+private:
+    TFrmMain& FForm;
+};
+
+} // namespace
+
+void TFrmMain::WMCommand(TMessage& Message) {
+    HWND control = reinterpret_cast<HWND>(Message.LParam);
+    WORD notification = HIWORD(Message.WParam);
+    if (control == nullptr) {
+        switch (LOWORD(Message.WParam)) {
+        case cmdEnter:
+            // Posted, so that the click is handled after this message, as a click of the focused control.
+            PostMessageA(FrmMain->FHandle, WM_COMMAND, 0, reinterpret_cast<LPARAM>(GetFocus()));
+            break;
+        case cmdNextControl:
+            PostMessageA(FrmMain->FHandle, WM_NEXTDLGCTL, 0, 0);
+            break;
+        case cmdPrevControl:
+            PostMessageA(FrmMain->FHandle, WM_NEXTDLGCTL, 1, 0);
+            break;
+        case cmdEscape:
+            FCancelRequested = true;
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    if (control == BtnClose) {
+        if (FJobRunning) {
+            FCloseRequested = true;
+            FCancelRequested = true;
+        } else {
+            DestroyWindow(FHandle);
+        }
+        return;
+    }
+    if (control == BtnSplit || control == BtnJoin) {
+        if (FJobRunning)
+            return;
+        FParams->Unsplit = control == BtnJoin;
+        StartJob();
+    } else if (control == BtnBrowseFile) {
+        if (!FJobRunning)
+            BrowseFile();
+    } else if (control == BtnBrowseSourceDir) {
+        if (!FJobRunning)
+            BrowseFolder(false);
+    } else if (control == BtnBrowseOutputDir) {
+        if (!FJobRunning)
+            BrowseFolder(true);
+    } else if (control == LblHomePage) {
+        OpenHomePage();
+    } else if (control == CboSize) {
+        if (notification == CBN_SELCHANGE)
+            UpdateSizeEdit();
+    } else if (control == EdtSource) {
+        if (notification == EN_CHANGE)
+            SuggestOutputDir();
+    }
+}
+
+void TFrmMain::WMNextDlgCtl(TMessage& Message) {
+    // No control has WS_GROUP, so the whole window is one group and this walks all of them in
+    // creation order, skipping hidden and disabled ones.
+    SetFocus(GetNextDlgGroupItem(FHandle, GetFocus(), Message.WParam != 0));
+}
+
+void TFrmMain::WMDropFiles(TMessage& Message) {
+    TakeFirstDroppedItem(reinterpret_cast<HDROP>(Message.WParam), EdtSource);
+}
+
+void TFrmMain::DropFilesOnOutputDir(TMessage& Message) {
+    TakeFirstDroppedItem(reinterpret_cast<HDROP>(Message.WParam), EdtOutputDir);
+}
+
+void TFrmMain::BrowseFile() {
+    char path[MAX_PATH] = {};
+    std::string title = FormatMsg(MsgSourceLabel);
+    OPENFILENAMEA ofn{};
+    // The record as Windows 9x/NT4 knew it: older comdlg32 versions refuse the longer one.
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = FHandle;
+    ofn.hInstance = GetModuleHandleA(nullptr);
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrTitle = title.c_str();
+    ofn.Flags = OpenFileFlags;
+    if (GetOpenFileNameA(&ofn))
+        SetWindowTextA(EdtSource, path);
+    SetFocus(BtnBrowseFile);
+}
+
+void TFrmMain::BrowseFolder(bool ForOutput) {
+    IMalloc* rawMalloc = nullptr;
+    if (SUCCEEDED(CoGetMalloc(MEMCTX_TASK, &rawMalloc)) && rawMalloc != nullptr) {
+        std::unique_ptr<IMalloc, TMallocRelease> malloc(rawMalloc);
+        char path[MAX_PATH + 1] = {};
+        std::string title = FormatMsg(ForOutput ? MsgOutputDirLabel : MsgSourceLabel);
+        BROWSEINFOA info{};
+        info.hwndOwner = FrmMain->FHandle;
+        info.pszDisplayName = path;
+        info.lpszTitle = title.c_str();
+        info.ulFlags = ForOutput ? (BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE) : BIF_RETURNONLYFSDIRS;
+        if (PIDLIST_ABSOLUTE items = SHBrowseForFolderA(&info)) {
+            // Only a real file system path goes into the field, never the display name of a
+            // virtual folder that the buffer would otherwise still hold.
+            bool isPath = SHGetPathFromIDListA(items, path) != FALSE;
+            malloc->Free(items);
+            if (isPath)
+                SetWindowTextA(ForOutput ? EdtOutputDir : EdtSource, path);
+        }
+    }
+    SetFocus(ForOutput ? BtnBrowseOutputDir : BtnBrowseSourceDir);
+}
+
+void TFrmMain::UpdateSizeEdit() {
+    // "Bytes", "KB" and "MB" take a number; CB_ERR (-1) and the three fixed sizes do not.
+    EnableWindow(EdtSize, SendMessageA(CboSize, CB_GETCURSEL, 0, 0) >= 3);
+}
+
+void TFrmMain::SuggestOutputDir() {
+    if (!GetText(EdtOutputDir).empty())
+        return; // an output folder that is present is never replaced
+    std::string source = StripTrailingBackslashes(GetText(EdtSource));
+    TPathKind kind = GetPathKind(source);
+    if (kind != pkFile && kind != pkFolder)
+        return;
+    UINT driveType = GetDriveTypeA(AppendBackslash(GetPathRoot(source)).c_str());
+    // The engine refuses to write onto diskettes and CDs, so it would be a useless proposal there;
+    // the field stays empty and the rule runs again at the next change of the source.
+    bool removable = driveType == DRIVE_REMOVABLE || driveType == DRIVE_CDROM;
+    SetWindowTextA(EdtOutputDir, removable ? "" : GetParentFolder(source).c_str());
+}
+
+int64_t TFrmMain::ReadSizeNumber() {
+    int64_t value = 0;
+    if (!TryStrToInt64(GetText(EdtSize, SizeTextSize), value))
+        return 0;
+    return value;
+}
+
+int64_t TFrmMain::GetPartSize() {
+    int64_t size = 0;
+    switch (SendMessageA(CboSize, CB_GETCURSEL, 0, 0)) {
+    case 0: size = SmallDiskPartSize; break;
+    case 1: size = DefaultPartSize; break;
+    case 2: size = 681574400; break; // 650 MB
+    case 3: size = ReadSizeNumber(); break;
+    case 4: size = ScaleSize(ReadSizeNumber(), 1024, KBLimit); break;
+    case 5: size = ScaleSize(ReadSizeNumber(), 1048576, MBLimit); break;
+    default: break;
+    }
+    return size >= PartSizeLimit ? 0 : size;
+}
+
+void TFrmMain::StartJob() {
+    if (FJobRunning)
+        return;
+    TChunklerResult code = crUnknownError;
+    {
+        TJobScope running(*this);
+        try {
+            // The window is the engine's way to the user: its boxes, its cursor, its progress arc.
+            auto engine = std::make_unique<TChunkler>(this);
+            try {
+                FParams->Silent = false;
+                FParams->SourcePath = GetText(EdtSource);
+                FParams->OutputDir = GetText(EdtOutputDir);
+                FParams->PartSize = GetPartSize();
+                FParams->CopyProgram = SendMessageA(ChkCopyProgram, BM_GETCHECK, 0, 0) == BST_CHECKED;
+                FParams->CreateBatch = SendMessageA(ChkBatchFile, BM_GETCHECK, 0, 0) == BST_CHECKED;
+                code = engine->Execute(*FParams);
+            } catch (...) {
+                code = crUnknownError;
+            }
+            engine->ShowResult(code);
+            FreeAndClear(engine);
+        } catch (...) {
+            // Nothing may unwind through the window procedure; the job simply counts as failed.
+            code = crUnknownError;
+        }
+    }
+    if (FCloseRequested) {
+        FCloseRequested = false;
+        DestroyWindow(FHandle);
+        return;
+    }
+    if (FQuitPending) {
+        FQuitPending = false;
+        PostQuitMessage(FQuitCode);
+    }
+    FocusErrorField(code);
+}
+
+void TFrmMain::FocusErrorField(TChunklerResult Code) {
+    HWND target = nullptr;
+    switch (Code) {
+    case crSourceNotFound:
+    case crFolderNotAllowed: target = EdtSource; break;
+    case crOutputNotFound:
+    case crFolderExpected:
+    case crRemovableOutput: target = EdtOutputDir; break;
+    case crInvalidSize: target = EdtSize; break;
+    default: break;
+    }
+    if (target != nullptr)
+        SetFocus(target);
+}
+
+void TFrmMain::ShowWaitCursor() { SetCursor(FCursorWait); }
+
+// The pointer stays hidden until the mouse moves; then the class cursor of the window under it returns.
+void TFrmMain::HideWaitCursor() { SetCursor(nullptr); }
+
+bool TFrmMain::CheckUserCancel(const std::string& Caption) {
+    FCancelRequested = false;
+    MSG msg{};
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Kept for the message loop, which must still see it once the job has returned.
+            FQuitPending = true;
+            FQuitCode = static_cast<int>(msg.wParam);
+        } else if ((msg.message >= WM_MOUSEFIRST && msg.message <= 0x20A) || msg.message == WM_COMMAND) {
+            // Clicks and queued commands (Enter posts one) would start work in the middle of the job.
+        } else if (!TranslateAcceleratorA(FrmMain->FHandle, AccelTable, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (GetCursor() != FCursorWait)
+            SetCursor(FCursorWait);
+    }
+    if (FCloseRequested || FQuitPending)
+        return true; // the program is being closed: no question, the job just stops
+    if (!FCancelRequested)
+        return false;
+    return ShowMessage(FHandle, FormatMsg(MsgConfirmCancel), Caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void TFrmMain::SetProgressMax(int64_t Max) {
+    FProgressMax = Max;
+    SetProgress(0);
+}
+
+void TFrmMain::SetProgress(int64_t Pos) {
+    int64_t newPos = MinInt64(FProgressMax, Pos);
+    // The arc is redrawn only when it moved by more than a hundredth of the total: at most about a
+    // hundred drawings per job, however small the blocks.
+    double delta = std::fabs(static_cast<double>(newPos) - static_cast<double>(FProgressPos));
+    if (static_cast<double>(FProgressMax) / 100.0 >= delta)
+        return;
+    FProgressPos = newPos;
+    InvalidateRgn(FHandle, nullptr, newPos == 0);
+    PaintProgressArc();
+}
