@@ -119,6 +119,11 @@ public:
     // pressed from the keyboard or a close request can arrive in the middle of it.
     bool FJobRunning = false;     // StartJob is between its start and its return
     bool FCloseRequested = false; // the window is to be destroyed once the running job has returned
+
+    // --- Added for the job start (UnitFrmMainInput.cpp): a WM_QUIT that the job's message pump took
+    // from the queue, posted again once the job has returned so that the message loop still ends.
+    bool FQuitPending = false;
+    int FQuitCode = 0;
 };
 
 // The home page opened by the link, also painted as the link text.
