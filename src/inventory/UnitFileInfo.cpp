@@ -115,6 +115,16 @@ bool IsSafeRelativeName(std::string_view Name) {
     }
 }
 
+// CutHeaderField without copying the field: the reader takes most fields apart in place.
+std::string_view CutField(std::string_view& Text) {
+    const size_t tab = Text.find(Tab);
+    if (tab == std::string_view::npos)
+        return std::string_view();
+    const std::string_view field = Text.substr(0, tab);
+    Text.remove_prefix(tab + 1);
+    return field;
+}
+
 std::string FoundName(const WIN32_FIND_DATAA& Data) {
     return std::string(Data.cFileName, strnlen(Data.cFileName, MAX_PATH));
 }
@@ -265,16 +275,18 @@ std::string TFileInfo::GetHeaderLine() const {
 
 bool TFileInfo::ParseHeaderLine(std::string_view& Text) {
     try {
-        bool ok = true;
-        FileName = StripTrailingBackslashes(CutHeaderField(Text));
-        ok = IsSafeRelativeName(FileName);
-        Kind = CutHeaderField(Text) == "F" ? pkFile : pkFolder;
+        std::string_view name = CutField(Text);
+        while (!name.empty() && name.back() == '\\')
+            name.remove_suffix(1);
+        FileName = name;
+        bool ok = IsSafeRelativeName(FileName);
+        Kind = CutField(Text) == "F" ? pkFile : pkFolder;
         Size = 0;
-        ok = ReadHeaderInt64(CutHeaderField(Text), Size) && ok;
+        ok = ReadHeaderInt64(CutField(Text), Size) && ok;
         // The writer always gives folders size 0; a folder that claims content is not its output.
         ok = ok && (Kind == pkFile || Size == 0);
 
-        const std::string t = CutHeaderField(Text);
+        const std::string_view t = CutField(Text);
         static constexpr struct {
             size_t Pos, Len;
             WORD SYSTEMTIME::*Member;
@@ -284,8 +296,7 @@ bool TFileInfo::ParseHeaderLine(std::string_view& Text) {
                       {14, 3, &SYSTEMTIME::wMilliseconds}};
         SYSTEMTIME st{};
         for (const auto& s : slices) {
-            const std::string_view part =
-                s.Pos < t.size() ? std::string_view(t).substr(s.Pos, s.Len) : std::string_view();
+            const std::string_view part = s.Pos < t.size() ? t.substr(s.Pos, s.Len) : std::string_view();
             int64_t v = 0;
             ok = ReadHeaderInt64(part, v) && ok;
             st.*s.Member = static_cast<WORD>(v & 0xFFFF);
