@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "engine/UnitChunkler.h"
@@ -126,11 +127,16 @@ public:
     int FQuitCode = 0;
 };
 
-// The home page opened by the link, also painted as the link text.
+// The home page opened by the link, and the address text painted as the link.
 extern const char* const HomePageUrl;
+extern const char* const HomePageText;
 
 // The window procedure of the class "Chunkler".
 LRESULT CALLBACK MainWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+
+// An exception caught in MainWndProc (it must not unwind through the system's code) is kept here;
+// the message loop rethrows it after DispatchMessageA returns.
+void RethrowWindowException();
 
 // The four keyboard commands: Enter 101, Tab 102, Shift+Tab 103, Escape 104.
 HACCEL CreateAccelerators();
