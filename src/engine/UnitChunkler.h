@@ -110,10 +110,34 @@ private:
     // Drivers (UnitChunkler.cpp)
     TChunklerResult Split();
     TChunklerResult Join();
+    // No job, or a silent one: nothing may be shown or asked.
+    bool IsSilent() const;
+    // 999 x PartSize, or the largest Int64 when that product leaves the range.
+    int64_t PartLimit() const;
+    void ShowSplitSummary();
 
     // Splitting, batch file and program copy (UnitChunklerSplit.cpp)
     TChunklerResult WriteParts();
     void CopyProgramFile();
+    // Closes Stream and opens the next file entry from FromIndex on; -1 (Stream nil) when none is left.
+    int OpenNextSourceFile(std::unique_ptr<TFileStreamLite>& Stream, int FromIndex);
+    // Closes Stream and creates data part or header file Number; returns Number. When the user keeps an
+    // existing file, Stream stays nil and Result becomes crCancelled.
+    int CreatePartFile(std::unique_ptr<TFileStreamLite>& Stream, TChunklerResult& Result, bool& OverwriteAll,
+                       bool IsHeader, int Number);
+    void AppendBatchLine(std::unique_ptr<TFileStreamLite>& BatchStream, int Number);
+    std::string PartFileName(bool IsHeader, int Number) const;
+    // Every write of part and header data; the count the system reports.
+    uint32_t WritePartData(TFileStreamLite& Stream, const void* Buffer, uint32_t Count);
+
+    // Numbers of the data part and header files the last WriteParts created.
+    int PartFilesWritten = 0;
+    int HeaderFilesWritten = 0;
+
+    // Test seam: when set, part and header data are written through it instead of the stream, so the
+    // short and empty writes of a nearly full disk can be produced on demand.
+    static uint32_t (*PartDataWriter)(TFileStreamLite& Stream, const void* Buffer, uint32_t Count);
+    friend struct TChunklerSplitSeam;
 
     // Joining (UnitChunklerJoin.cpp)
     TChunklerResult JoinParts();
