@@ -1,6 +1,5 @@
 #include "support/UnitImport.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -17,7 +16,8 @@ std::string GetPathRoot(const std::string& Path) {
             if (Path[pos - 1] == '\\' && ++found == 2) break;
             ++pos;
         }
-        pos = std::min(pos, len);
+        // Only the bare "\\" stops beyond its end; there is no character to step back from.
+        if (pos > len) return Path;
         if (Path[pos - 1] == '\\') --pos;
         return Path.substr(0, pos);
     }
@@ -25,6 +25,8 @@ std::string GetPathRoot(const std::string& Path) {
 }
 
 void* AllocSizedBuffer(uint32_t Size) {
+    // A total that wraps around 32 bits would hand out a block smaller than asked for.
+    if (Size > UINT32_MAX - 4) throw std::bad_alloc();
     const uint32_t total = Size + 4;
     auto* block = static_cast<unsigned char*>(std::malloc(total));
     if (!block) throw std::bad_alloc();
