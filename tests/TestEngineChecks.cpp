@@ -63,7 +63,8 @@ TEST(EngineChecks, EveryCheckCodeAndTheLastFailingCheckDecides) {
         EXPECT_EQ(engine.CheckParams(c.ForSplit), c.Expected) << c.Title;
         if (c.Expected == crOk) {
             EXPECT_NE(p.SourcePath.back(), '\\') << c.Title << ": " << p.SourcePath;
-            EXPECT_TRUE(p.OutputDir.size() == 2 || p.OutputDir.back() != '\\') << c.Title << ": " << p.OutputDir;
+            EXPECT_TRUE(p.OutputDir.size() == 2 || p.OutputDir.back() != '\\')
+                << c.Title << ": " << p.OutputDir;
         }
     }
 }
@@ -141,7 +142,8 @@ TEST(EngineChecks, PartCountIsTheCeilingOfTheQuotient) {
     TChunklerStartParams p;
     TChunkler engine;
     engine.Params = &p;
-    for (auto [bytes, parts] : {std::pair<int64_t, int64_t>{0, 0}, {1, 1}, {1453568, 1}, {1453569, 2}, {3000000, 3}})
+    for (auto [bytes, parts] :
+         {std::pair<int64_t, int64_t>{0, 0}, {1, 1}, {1453568, 1}, {1453569, 2}, {3000000, 3}})
         EXPECT_EQ(engine.PartCount(bytes), parts) << bytes;
     p.PartSize = 0;
     EXPECT_EQ(engine.PartCount(100), 0) << "no division by zero";
@@ -157,12 +159,8 @@ TEST(EngineChecks, TheLimitOf999Parts) {
         TChunklerResult Expected;
         int LastPart;
     } cases[] = {
-        {999, 1, crOk, 1000},
-        {1000, 1, crTooManyParts, 0},
-        {1998, 2, crOk, 1000},
-        {1999, 2, crTooManyParts, 0},
-        {10, maxSize / 999 + 1, crOk, 1},
-        {10, maxSize, crOk, 1},
+        {999, 1, crOk, 1000},         {1000, 1, crTooManyParts, 0},     {1998, 2, crOk, 1000},
+        {1999, 2, crTooManyParts, 0}, {10, maxSize / 999 + 1, crOk, 1}, {10, maxSize, crOk, 1},
     };
     for (const auto& c : cases) {
         TScratch s;
@@ -239,7 +237,8 @@ TEST(EngineChecks, SilentRunsOfTheProgramEndWithTheResultAsExitCode) {
         {"/SILENT " + file + out + " /SIZE0", 6},
         {"/SILENT " + file + out + " /SIZEabc", 6},
     };
-    for (const auto& c : cases) EXPECT_EQ(RunChunkler(c.Args), c.Code) << c.Args;
+    for (const auto& c : cases)
+        EXPECT_EQ(RunChunkler(c.Args), c.Code) << c.Args;
     EXPECT_EQ(ReadFileBytes(s.Dir / "out\\file.txt.001"), "0123456789");
     EXPECT_TRUE(FileExists(s.Dir / "out\\folder.h001"));
     EXPECT_FALSE(FileExists(s.Dir / "out\\folder.bat"));

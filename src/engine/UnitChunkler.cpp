@@ -12,7 +12,8 @@
 // The open-file dialog record of the Windows 2000 layout: 88 bytes in the 32-bit program.
 static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEA) == 88);
 
-int TPlainWin32Hooks::ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption, UINT Type) {
+int TPlainWin32Hooks::ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption,
+                                  UINT Type) {
     return MessageBoxA(Owner, Text.c_str(), Caption.c_str(), Type);
 }
 
@@ -32,7 +33,8 @@ bool TPlainWin32Hooks::OpenFileDialog(HWND Owner, const std::string& PresetPath,
     ofn.lpstrFileTitle = fileTitle;
     ofn.nMaxFileTitle = MAX_PATH;
     ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (!GetOpenFileNameA(&ofn)) return false;
+    if (!GetOpenFileNameA(&ofn))
+        return false;
     ChosenPath = fileName;
     return true;
 }
@@ -44,7 +46,9 @@ TChunkler::TChunkler(TChunklerHooks* AWindow) : FileInfos(std::make_unique<TFile
     }
 }
 
-TChunkler::~TChunkler() { FreeAndClear(FileInfos); }
+TChunkler::~TChunkler() {
+    FreeAndClear(FileInfos);
+}
 
 TChunklerResult TChunkler::Execute(TChunklerStartParams& AParams) {
     Params = &AParams;
@@ -52,20 +56,40 @@ TChunklerResult TChunkler::Execute(TChunklerStartParams& AParams) {
 }
 
 void TChunkler::ShowResult(TChunklerResult Code) {
-    if (IsSilent()) return;
+    if (IsSilent())
+        return;
     std::string text;
     switch (Code) {
     case crSourceNotFound:
-    case crOutputNotFound: text = FormatMsg(MsgNotFound); break;
-    case crFolderNotAllowed: text = FormatMsg(MsgFolderNotAllowed); break;
-    case crFolderExpected: text = FormatMsg(MsgFolderExpected); break;
-    case crRemovableOutput: text = FormatMsg(MsgRemovableOutput); break;
-    case crInvalidSize: text = FormatMsg(MsgInvalidSize); break;
-    case crTooManyParts: text = FormatMsg(MsgTooManyParts); break;
-    case crInvalidHeader: text = FormatMsg(MsgInvalidHeader); break;
-    case crNoBatchForFolder: text = FormatMsg(MsgNoBatchForFolder); break;
-    case crUnknownError: text = TextUnknownError; break;
-    default: return; // crOk, crFileError (its box is shown already), crCancelled, unknown values
+    case crOutputNotFound:
+        text = FormatMsg(MsgNotFound);
+        break;
+    case crFolderNotAllowed:
+        text = FormatMsg(MsgFolderNotAllowed);
+        break;
+    case crFolderExpected:
+        text = FormatMsg(MsgFolderExpected);
+        break;
+    case crRemovableOutput:
+        text = FormatMsg(MsgRemovableOutput);
+        break;
+    case crInvalidSize:
+        text = FormatMsg(MsgInvalidSize);
+        break;
+    case crTooManyParts:
+        text = FormatMsg(MsgTooManyParts);
+        break;
+    case crInvalidHeader:
+        text = FormatMsg(MsgInvalidHeader);
+        break;
+    case crNoBatchForFolder:
+        text = FormatMsg(MsgNoBatchForFolder);
+        break;
+    case crUnknownError:
+        text = TextUnknownError;
+        break;
+    default:
+        return; // crOk, crFileError (its box is shown already), crCancelled, unknown values
     }
     ShowMessage(text, MB_OK | MB_ICONWARNING);
 }
@@ -76,7 +100,9 @@ TChunklerResult TChunkler::CheckParams(bool ForSplit) {
 
     Params->SourcePath = StripTrailingBackslashes(ExpandFullPath(Params->SourcePath));
     switch (GetPathKind(Params->SourcePath)) {
-    case pkMissing: result = crSourceNotFound; break;
+    case pkMissing:
+        result = crSourceNotFound;
+        break;
     case pkFolder:
     case pkRoot:
         if (!ForSplit) {
@@ -87,32 +113,42 @@ TChunklerResult TChunkler::CheckParams(bool ForSplit) {
             ShowResult(crNoBatchForFolder);
         }
         break;
-    case pkFile: break;
+    case pkFile:
+        break;
     }
 
     Params->OutputDir = StripTrailingBackslashes(ExpandFullPath(Params->OutputDir));
     switch (GetPathKind(Params->OutputDir)) {
-    case pkMissing: result = crOutputNotFound; break;
-    case pkFile: result = crFolderExpected; break;
+    case pkMissing:
+        result = crOutputNotFound;
+        break;
+    case pkFile:
+        result = crFolderExpected;
+        break;
     case pkFolder:
     case pkRoot: {
         const UINT type = GetDriveTypeA(AppendBackslash(GetPathRoot(Params->OutputDir)).c_str());
-        if (type == DRIVE_REMOVABLE || type == DRIVE_CDROM) result = crRemovableOutput;
+        if (type == DRIVE_REMOVABLE || type == DRIVE_CDROM)
+            result = crRemovableOutput;
         break;
     }
     }
 
-    if (ForSplit && Params->PartSize <= 0) result = crInvalidSize;
+    if (ForSplit && Params->PartSize <= 0)
+        result = crInvalidSize;
     return result;
 }
 
 int64_t TChunkler::PartCount(int64_t Bytes) const {
     const int64_t size = Params ? Params->PartSize : 0;
-    if (size <= 0 || Bytes <= 0) return 0;
+    if (size <= 0 || Bytes <= 0)
+        return 0;
     return Bytes / size + (Bytes % size != 0 ? 1 : 0);
 }
 
-bool TChunkler::IsSilent() const { return !Params || Params->Silent; }
+bool TChunkler::IsSilent() const {
+    return !Params || Params->Silent;
+}
 
 int64_t TChunkler::PartLimit() const {
     int64_t limit = 0;
@@ -128,20 +164,26 @@ TChunklerResult TChunkler::Split() {
     ShowWaitCursor();
     try {
         Caption = FormatMsg(MsgSplit);
-        if (result == crOk && FileInfos->BuildFromPath(Params->SourcePath, PartLimit())) result = crTooManyParts;
+        if (result == crOk && FileInfos->BuildFromPath(Params->SourcePath, PartLimit()))
+            result = crTooManyParts;
         // An empty drive root lists nothing, so there is no name for the part files.
-        if (result == crOk && FileInfos->Count() == 0) result = crSourceNotFound;
+        if (result == crOk && FileInfos->Count() == 0)
+            result = crSourceNotFound;
         if (result == crOk && !IsSilent()) {
-            const std::string question = FormatMsg(
-                MsgConfirmPartCount, {std::to_string(PartCount(FileInfos->TotalSize())), FormatMsg(MsgEscHint)});
-            if (ShowMessage(question, MB_YESNO | MB_ICONINFORMATION) != IDYES) result = crCancelled;
+            const std::string question =
+                FormatMsg(MsgConfirmPartCount,
+                          {std::to_string(PartCount(FileInfos->TotalSize())), FormatMsg(MsgEscHint)});
+            if (ShowMessage(question, MB_YESNO | MB_ICONINFORMATION) != IDYES)
+                result = crCancelled;
         }
         if (result == crOk) {
-            if (Params->CopyProgram) CopyProgramFile();
+            if (Params->CopyProgram)
+                CopyProgramFile();
             SetProgressMax(FileInfos->TotalSize() + FileInfos->HeaderSize());
             result = WriteParts();
         }
-        if (result == crOk && !IsSilent()) ShowSplitSummary();
+        if (result == crOk && !IsSilent())
+            ShowSplitSummary();
     } catch (...) {
         result = crUnknownError;
     }
@@ -166,9 +208,11 @@ TChunklerResult TChunkler::Join() {
     try {
         Caption = FormatMsg(MsgJoin);
         if (result == crOk && !IsSilent() &&
-            ShowMessage(FormatMsg(MsgConfirmJoin, {FormatMsg(MsgEscHint)}), MB_YESNO | MB_ICONINFORMATION) != IDYES)
+            ShowMessage(FormatMsg(MsgConfirmJoin, {FormatMsg(MsgEscHint)}), MB_YESNO | MB_ICONINFORMATION) !=
+                IDYES)
             result = crCancelled;
-        if (result == crOk) result = JoinParts();
+        if (result == crOk)
+            result = JoinParts();
     } catch (...) {
         result = crUnknownError;
     }
@@ -177,14 +221,18 @@ TChunklerResult TChunkler::Join() {
     return result;
 }
 
-HWND TChunkler::OwnerWindow() { return IsSilent() ? nullptr : Window->OwnerWindow(); }
+HWND TChunkler::OwnerWindow() {
+    return IsSilent() ? nullptr : Window->OwnerWindow();
+}
 
 void TChunkler::ShowWaitCursor() {
-    if (!IsSilent()) Window->ShowWaitCursor();
+    if (!IsSilent())
+        Window->ShowWaitCursor();
 }
 
 void TChunkler::HideWaitCursor() {
-    if (!IsSilent()) Window->HideWaitCursor();
+    if (!IsSilent())
+        Window->HideWaitCursor();
 }
 
 bool TChunkler::CheckUserCancel(const std::string& ACaption) {
@@ -192,21 +240,26 @@ bool TChunkler::CheckUserCancel(const std::string& ACaption) {
 }
 
 void TChunkler::SetProgressMax(int64_t Total) {
-    if (!IsSilent()) Window->SetProgressMax(Total);
+    if (!IsSilent())
+        Window->SetProgressMax(Total);
 }
 
 void TChunkler::SetProgress(int64_t Done) {
-    if (!IsSilent()) Window->SetProgress(Done);
+    if (!IsSilent())
+        Window->SetProgress(Done);
 }
 
 int TChunkler::ShowMessage(const std::string& Text, UINT Type) {
-    if (IsSilent()) return IDOK;
+    if (IsSilent())
+        return IDOK;
     return Window->ShowMessage(OwnerWindow(), Text, Caption, Type);
 }
 
 bool TChunkler::MayCreateFile(const std::string& FileName, bool& OverwriteAll) {
-    if (GetPathKind(FileName) != pkFile) return true;
-    if (IsSilent()) OverwriteAll = true;
+    if (GetPathKind(FileName) != pkFile)
+        return true;
+    if (IsSilent())
+        OverwriteAll = true;
     if (!OverwriteAll)
         OverwriteAll = ShowMessage(FormatMsg(MsgConfirmOverwrite, {FileName}),
                                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
@@ -214,5 +267,6 @@ bool TChunkler::MayCreateFile(const std::string& FileName, bool& OverwriteAll) {
 }
 
 void TChunkler::ShowFileError(const EExceptionLite& Error) {
-    if (!IsSilent()) ShowMessage(Error.Message, MB_OK | MB_ICONERROR);
+    if (!IsSilent())
+        ShowMessage(Error.Message, MB_OK | MB_ICONERROR);
 }

@@ -20,7 +20,8 @@ std::string TChunkler::PartFileName(bool IsHeader, int Number) const {
 int TChunkler::OpenNextSourceFile(std::unique_ptr<TFileStreamLite>& Stream, int FromIndex) {
     FreeAndClear(Stream);
     const int index = FileInfos->NextFileIndex(FromIndex);
-    if (index < 0) return -1;
+    if (index < 0)
+        return -1;
     TFileInfo* info = FileInfos->GetItem(index);
     Stream = TFileStreamLite::CreateRead(AppendBackslash(FileInfos->BaseFolder) + info->FileName);
     // The size at opening, not the scan's: it is the most the copy will take from this file.
@@ -40,7 +41,8 @@ int TChunkler::CreatePartFile(std::unique_ptr<TFileStreamLite>& Stream, TChunkle
 }
 
 void TChunkler::AppendBatchLine(std::unique_ptr<TFileStreamLite>& BatchStream, int Number) {
-    if (!Params->CreateBatch) return;
+    if (!Params->CreateBatch)
+        return;
     const std::string base = AppendBackslash(Params->OutputDir) + FileInfos->GetItem(0)->FileName;
     const std::string name = GetFileNamePart(base);
     const std::string part = name + "." + IntToStrZeroPad(Number, 3);
@@ -61,7 +63,8 @@ void TChunkler::AppendBatchLine(std::unique_ptr<TFileStreamLite>& BatchStream, i
 void TChunkler::CopyProgramFile() {
     char self[MAX_PATH + 1] = {};
     const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
+    if (length == 0 || length >= MAX_PATH)
+        return;
     // Never replaces a Chunkler.exe that is already there; a failed copy does not concern the split.
     CopyFileA(self, (AppendBackslash(Params->OutputDir) + "Chunkler.exe").c_str(), TRUE);
 }
@@ -85,7 +88,8 @@ TChunklerResult TChunkler::WriteParts() {
         int64_t done = 0;
 
         while (result == crOk && source && part) {
-            const auto want = static_cast<uint32_t>(MinInt64(MinInt64(CopyBlockSize, leftInPart), leftInFile));
+            const auto want =
+                static_cast<uint32_t>(MinInt64(MinInt64(CopyBlockSize, leftInPart), leftInFile));
             const uint32_t got = want > 0 ? source->Read(buffer.data(), want) : 0;
             if (got > 0) {
                 // A nearly full disk may take only some of the bytes and report success; the rest is
@@ -93,7 +97,8 @@ TChunklerResult TChunkler::WriteParts() {
                 // takes nothing would never end.
                 for (uint32_t put = 0; put < got;) {
                     const uint32_t w = WritePartData(*part, buffer.data() + put, got - put);
-                    if (w == 0 || w > got - put) throw EExceptionLite(TextWriteError);
+                    if (w == 0 || w > got - put)
+                        throw EExceptionLite(TextWriteError);
                     put += w;
                 }
                 leftInPart -= got;
@@ -116,7 +121,8 @@ TChunklerResult TChunkler::WriteParts() {
                 leftInPart = Params->PartSize;
             }
             SetProgress(done);
-            if (CheckUserCancel(Caption)) result = crCancelled;
+            if (CheckUserCancel(Caption))
+                result = crCancelled;
         }
 
         if (result == crOk) {
@@ -128,15 +134,18 @@ TChunklerResult TChunkler::WriteParts() {
             // Whatever a short write leaves goes into the next header file.
             while (written < header.size()) {
                 headerNumber = CreatePartFile(part, result, overwriteAll, true, headerNumber + 1);
-                if (result != crOk) break;
+                if (result != crOk)
+                    break;
                 HeaderFilesWritten = headerNumber;
-                if (leftInPart == 0) leftInPart = Params->PartSize;
-                const auto count = static_cast<uint32_t>(MinInt64(
-                    MinInt64(static_cast<int64_t>(header.size() - written), leftInPart),
-                    std::numeric_limits<int32_t>::max()));
+                if (leftInPart == 0)
+                    leftInPart = Params->PartSize;
+                const auto count = static_cast<uint32_t>(
+                    MinInt64(MinInt64(static_cast<int64_t>(header.size() - written), leftInPart),
+                             std::numeric_limits<int32_t>::max()));
                 const uint32_t w = WritePartData(*part, header.data() + written, count);
                 // A write that takes nothing would create header files for ever.
-                if (w == 0 || w > count) throw EExceptionLite(TextWriteError);
+                if (w == 0 || w > count)
+                    throw EExceptionLite(TextWriteError);
                 written += w;
                 leftInPart -= w;
                 done += w;

@@ -7,7 +7,8 @@ namespace testsupport {
 bool TScriptedHooks::CheckUserCancel(const std::string& Caption) {
     ++Polls;
     PollCaptions.push_back(Caption);
-    if (OnPoll) OnPoll(Polls);
+    if (OnPoll)
+        OnPoll(Polls);
     return CancelAtPoll > 0 && Polls >= CancelAtPoll;
 }
 
@@ -18,7 +19,8 @@ void TScriptedHooks::SetProgress(int64_t Done) {
 
 int TScriptedHooks::ShowMessage(HWND AOwner, const std::string& Text, const std::string& Caption, UINT Type) {
     TMessageRecord rec{AOwner, Text, Caption, Type, 0};
-    if (OnMessage) OnMessage(rec);
+    if (OnMessage)
+        OnMessage(rec);
     if (!Answers.empty()) {
         rec.Answer = Answers.front();
         Answers.pop_front();
@@ -32,10 +34,12 @@ int TScriptedHooks::ShowMessage(HWND AOwner, const std::string& Text, const std:
 bool TScriptedHooks::OpenFileDialog(HWND AOwner, const std::string& PresetPath, std::string& ChosenPath) {
     DialogOwners.push_back(AOwner);
     DialogPresets.push_back(PresetPath);
-    if (DialogAnswers.empty()) return false;
+    if (DialogAnswers.empty())
+        return false;
     std::optional<std::string> answer = DialogAnswers.front();
     DialogAnswers.pop_front();
-    if (!answer) return false;
+    if (!answer)
+        return false;
     ChosenPath = *answer;
     return true;
 }
@@ -43,7 +47,8 @@ bool TScriptedHooks::OpenFileDialog(HWND AOwner, const std::string& PresetPath, 
 std::vector<TMessageRecord> TScriptedHooks::WithIcon(UINT Icon) const {
     std::vector<TMessageRecord> out;
     for (const auto& m : Messages)
-        if ((m.Type & MB_ICONMASK) == Icon) out.push_back(m);
+        if ((m.Type & MB_ICONMASK) == Icon)
+            out.push_back(m);
     return out;
 }
 
@@ -51,8 +56,8 @@ std::string TScriptedHooks::Dump() const {
     std::ostringstream s;
     s << Messages.size() << " message box(es)\n";
     for (const auto& m : Messages)
-        s << "  [" << m.Caption << "] type 0x" << std::hex << m.Type << std::dec << " answer " << m.Answer << ": "
-          << m.Text << "\n";
+        s << "  [" << m.Caption << "] type 0x" << std::hex << m.Type << std::dec << " answer " << m.Answer
+          << ": " << m.Text << "\n";
     return s.str();
 }
 

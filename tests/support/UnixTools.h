@@ -9,7 +9,7 @@
 namespace testsupport {
 
 // The Unix path Wine maps a Windows path to; empty when Wine cannot map it.
-std::string WinToUnixPath(const std::string& WinPath);
+std::string UnixPathOf(const std::string& WinPath);
 // Quotes Text for a POSIX shell.
 std::string ShellQuote(const std::string& Text);
 // Runs "/bin/sh -c Script" as a Linux process and returns its exit code (0xFFFFFFFF when it could
