@@ -1,0 +1,68 @@
+#include "support/UnitFileStream.h"
+
+std::string SystemErrorText(DWORD Code) {
+    if (Code == 0) return {};
+    // One byte more than announced, so the text always ends in a zero byte.
+    char buffer[1025] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, Code, 0, buffer, 1024, nullptr);
+    return std::string(buffer);
+}
+
+namespace {
+
+[[noreturn]] void RaiseLastError() { throw EExceptionLite(SystemErrorText(GetLastError())); }
+
+} // namespace
+
+TFileStreamLite::TFileStreamLite(const std::string& FileName, DWORD Access, DWORD ShareMode,
+                                 DWORD Disposition) {
+    Handle = CreateFileA(FileName.c_str(), Access, ShareMode, nullptr, Disposition, 0, nullptr);
+    // A constructor that throws runs no destructor, and there is no handle to close anyway.
+    if (Handle == INVALID_HANDLE_VALUE) RaiseLastError();
+}
+
+std::unique_ptr<TFileStreamLite> TFileStreamLite::CreateWrite(const std::string& FileName) {
+    return std::unique_ptr<TFileStreamLite>(new TFileStreamLite(FileName, GENERIC_WRITE, 0, CREATE_ALWAYS));
+}
+
+std::unique_ptr<TFileStreamLite> TFileStreamLite::CreateRead(const std::string& FileName) {
+    return std::unique_ptr<TFileStreamLite>(
+        new TFileStreamLite(FileName, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
+}
+
+TFileStreamLite::~TFileStreamLite() {
+    if (Handle != INVALID_HANDLE_VALUE) CloseHandle(Handle);
+}
+
+uint32_t TFileStreamLite::Read(void* Buffer, uint32_t Count) {
+    DWORD done = 0;
+    if (!ReadFile(Handle, Buffer, Count, &done, nullptr)) RaiseLastError();
+    return done;
+}
+
+uint32_t TFileStreamLite::Write(const void* Buffer, uint32_t Count) {
+    DWORD done = 0;
+    if (!WriteFile(Handle, Buffer, Count, &done, nullptr)) RaiseLastError();
+    return done;
+}
+
+int64_t TFileStreamLite::Seek(int64_t Offset, uint8_t Origin) {
+    LONG high = static_cast<LONG>(Offset >> 32);
+    // A legal position may have all low bits set, which looks like INVALID_SET_FILE_POINTER; only
+    // the last error tells a failure apart.
+    SetLastError(0);
+    const DWORD low = SetFilePointer(Handle, static_cast<LONG>(Offset & 0xFFFFFFFF), &high, Origin);
+    if (GetLastError() != 0) RaiseLastError();
+    return static_cast<int64_t>((static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low);
+}
+
+int64_t TFileStreamLite::GetSize() {
+    const int64_t position = Seek(0, FILE_CURRENT);
+    const int64_t size = Seek(0, FILE_END);
+    Seek(position, FILE_BEGIN);
+    return size;
+}
+
+void TFileStreamLite::SetLastWriteTime(const FILETIME& Time) {
+    if (!SetFileTime(Handle, nullptr, nullptr, &Time)) RaiseLastError();
+}
