@@ -376,12 +376,30 @@ TEST(Split, FileErrorsShowTheTextWithTheErrorIconAndGive9) {
     }
 }
 
-// Short writes that report success: data are offered again, a header continues in the next file.
-TEST(Split, ShortWritesLoseNothing) {
-    TChunklerSplitSeam seam(
-        [](TFileStreamLite& s, const void* b, uint32_t n) { return s.Write(b, n > 1 ? n / 2 : n); });
-    TTempDir src("src"), out("out");
+// Short writes that report success: a data part would no longer match the header, so the job ends;
+// a header write that falls short continues in the next header file.
+TEST(Split, ShortWritesEndTheDataButContinueTheHeader) {
+    static int calls;
     const std::string content = PatternBytes(300000, 8);
+    {
+        calls = 0;
+        TChunklerSplitSeam seam([](TFileStreamLite& s, const void* b, uint32_t n) { return s.Write(b, n / 2); });
+        TTempDir src("src"), out("out");
+        WriteFileBytes(src / "f.bin", content);
+        TScriptedHooks hooks;
+        auto p = SplitParams(src / "f.bin", out.Path(), 200000);
+        p.Silent = false;
+        ASSERT_EQ(RunJob(p, &hooks), crFileError);
+        ASSERT_EQ(hooks.WithIcon(MB_ICONERROR).size(), 1u) << hooks.Dump();
+        EXPECT_EQ(hooks.WithIcon(MB_ICONERROR)[0].Text, "Error writing to file!");
+        EXPECT_FALSE(FileExists(out / "f.bin.h001"));
+    }
+    // The three data writes go through whole; every header write takes half.
+    calls = 0;
+    TChunklerSplitSeam seam([](TFileStreamLite& s, const void* b, uint32_t n) {
+        return s.Write(b, ++calls <= 3 || n < 2 ? n : n / 2);
+    });
+    TTempDir src("src"), out("out");
     WriteFileBytes(src / "f.bin", content);
     auto p = SplitParams(src / "f.bin", out.Path(), 200000);
     ASSERT_EQ(RunJob(p), crOk);

@@ -92,15 +92,14 @@ TChunklerResult TChunkler::WriteParts() {
                 static_cast<uint32_t>(MinInt64(MinInt64(CopyBlockSize, leftInPart), leftInFile));
             const uint32_t got = want > 0 ? source->Read(buffer.data(), want) : 0;
             if (got > 0) {
-                // A nearly full disk may take only some of the bytes and report success; the rest is
-                // offered again, so the next write fails with the system's own text. A write that
-                // takes nothing would never end.
-                for (uint32_t put = 0; put < got;) {
-                    const uint32_t w = WritePartData(*part, buffer.data() + put, got - put);
-                    if (w == 0 || w > got - put)
-                        throw EExceptionLite(TextWriteError);
-                    put += w;
-                }
+                // A nearly full disk may take only some of the bytes and still report success. One more
+                // try lets a full disk fail with the system's own text; a part that still falls short
+                // would no longer hold what the header describes.
+                uint32_t w = WritePartData(*part, buffer.data(), got);
+                if (w > 0 && w < got)
+                    w += WritePartData(*part, buffer.data() + w, got - w);
+                if (w != got)
+                    throw EExceptionLite(TextWriteError);
                 leftInPart -= got;
                 leftInFile -= got;
                 copiedFromFile += got;
