@@ -34,7 +34,8 @@ TEST(SplitCommandLine, BlanksQuotesAndEmptyArguments) {
         // Bytes from 128 on belong to the argument.
         {"prog \xE4\xA0x", {"prog", "\xE4\xA0x"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.Line), c.Expected) << c.Line;
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitCommandLine(c.Line), c.Expected) << c.Line;
 }
 
 TEST(ReadCommandLine, SwitchesPositionalsAndTheCopyRule) {
@@ -73,8 +74,8 @@ TEST(ReadCommandLine, SwitchesPositionalsAndTheCopyRule) {
         {"one two three four", "one", "two", def, true, false, false, false, false},
         {"/BATCH a /SIZE1000 b /UNSPLIT", "a", "b", 1000, true, true, false, true, false},
         {"/nOhEaDeR /silent /unsplit /batch /batch", "", "", def, false, true, true, true, true},
-        {"\"C:\\My Files\\a.bin\" \"D:\\out dir\"", "C:\\My Files\\a.bin", "D:\\out dir", def, true, false, false,
-         false, false},
+        {"\"C:\\My Files\\a.bin\" \"D:\\out dir\"", "C:\\My Files\\a.bin", "D:\\out dir", def, true, false,
+         false, false, false},
         {"\"\" a b", "a", "b", def, true, false, false, false, false},
     };
     for (const TCase& c : cases) {

@@ -11,8 +11,10 @@ namespace {
 
 std::string OpenFailure(bool ForWrite, const std::string& Path) {
     try {
-        if (ForWrite) TFileStreamLite::CreateWrite(Path);
-        else TFileStreamLite::CreateRead(Path);
+        if (ForWrite)
+            TFileStreamLite::CreateWrite(Path);
+        else
+            TFileStreamLite::CreateRead(Path);
     } catch (const EExceptionLite& e) {
         return e.Message;
     }
@@ -42,7 +44,8 @@ TEST(SystemErrorText, SystemTextUnchangedOrEmpty) {
         {ERROR_DISK_FULL, "Disk full.\r\n"},
         {0x2000FFFF, ""}, // no system text for a customer code
     };
-    for (const auto& [code, text] : cases) EXPECT_EQ(SystemErrorText(code), text) << code;
+    for (const auto& [code, text] : cases)
+        EXPECT_EQ(SystemErrorText(code), text) << code;
 }
 
 TEST(FileStreamOpen, FailuresRaiseTheSystemText) {

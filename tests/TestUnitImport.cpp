@@ -26,7 +26,8 @@ TEST(GetPathRoot, DriveShareOrNothing) {
         {"\\", ""},
         {"", ""},
     };
-    for (const auto& [path, root] : cases) EXPECT_EQ(GetPathRoot(path), root) << path;
+    for (const auto& [path, root] : cases)
+        EXPECT_EQ(GetPathRoot(path), root) << path;
 }
 
 TEST(SizedBuffer, RemembersItsTotalSizeInFrontOfTheBlock) {

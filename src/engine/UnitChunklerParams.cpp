@@ -4,23 +4,30 @@
 namespace {
 
 // Every byte up to 32 separates arguments; bytes from 128 on are letters of the code page.
-bool IsSeparator(char C) { return static_cast<unsigned char>(C) <= ' '; }
+bool IsSeparator(char C) {
+    return static_cast<unsigned char>(C) <= ' ';
+}
 
 // Reads one argument starting at Pos and leaves Pos behind it. A quoted stretch may hold
 // separators and loses its quotes; a "" in front of an argument is skipped entirely.
 std::string NextArgument(const std::string& Line, size_t& Pos) {
     const size_t len = Line.size();
     for (;;) {
-        while (Pos < len && IsSeparator(Line[Pos])) ++Pos;
-        if (Pos + 1 < len && Line[Pos] == '"' && Line[Pos + 1] == '"') Pos += 2;
-        else break;
+        while (Pos < len && IsSeparator(Line[Pos]))
+            ++Pos;
+        if (Pos + 1 < len && Line[Pos] == '"' && Line[Pos + 1] == '"')
+            Pos += 2;
+        else
+            break;
     }
     std::string arg;
     while (Pos < len && !IsSeparator(Line[Pos])) {
         if (Line[Pos] == '"') {
             ++Pos;
-            while (Pos < len && Line[Pos] != '"') arg += Line[Pos++];
-            if (Pos < len) ++Pos;
+            while (Pos < len && Line[Pos] != '"')
+                arg += Line[Pos++];
+            if (Pos < len)
+                ++Pos;
         } else {
             arg += Line[Pos++];
         }
@@ -35,13 +42,16 @@ std::vector<std::string> SplitCommandLine(const std::string& CommandLine) {
     std::vector<std::string> args{NextArgument(CommandLine, pos)};
     for (;;) {
         std::string arg = NextArgument(CommandLine, pos);
-        if (arg.empty()) break;
+        if (arg.empty())
+            break;
         args.push_back(std::move(arg));
     }
     return args;
 }
 
-void TChunklerStartParams::ReadCommandLine() { ReadCommandLine(GetCommandLineA()); }
+void TChunklerStartParams::ReadCommandLine() {
+    ReadCommandLine(GetCommandLineA());
+}
 
 void TChunklerStartParams::ReadCommandLine(const std::string& CommandLine) {
     const std::vector<std::string> args = SplitCommandLine(CommandLine);
@@ -49,8 +59,10 @@ void TChunklerStartParams::ReadCommandLine(const std::string& CommandLine) {
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg[0] != '/') {
-            if (positional == 0) SourcePath = arg;
-            else if (positional == 1) OutputDir = arg;
+            if (positional == 0)
+                SourcePath = arg;
+            else if (positional == 1)
+                OutputDir = arg;
             ++positional;
             continue;
         }
@@ -72,5 +84,6 @@ void TChunklerStartParams::ReadCommandLine(const std::string& CommandLine) {
         }
     }
     // A window run always offers the program copy; a silent run copies only when asked to.
-    if (!Silent) CopyProgram = true;
+    if (!Silent)
+        CopyProgram = true;
 }

@@ -1,7 +1,8 @@
 #include "support/UnitFileStream.h"
 
 std::string SystemErrorText(DWORD Code) {
-    if (Code == 0) return {};
+    if (Code == 0)
+        return {};
     // One byte more than announced, so the text always ends in a zero byte.
     char buffer[1025] = {};
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, Code, 0, buffer, 1024, nullptr);
@@ -10,7 +11,9 @@ std::string SystemErrorText(DWORD Code) {
 
 namespace {
 
-[[noreturn]] void RaiseLastError() { throw EExceptionLite(SystemErrorText(GetLastError())); }
+[[noreturn]] void RaiseLastError() {
+    throw EExceptionLite(SystemErrorText(GetLastError()));
+}
 
 } // namespace
 
@@ -18,7 +21,8 @@ TFileStreamLite::TFileStreamLite(const std::string& FileName, DWORD Access, DWOR
                                  DWORD Disposition) {
     Handle = CreateFileA(FileName.c_str(), Access, ShareMode, nullptr, Disposition, 0, nullptr);
     // A constructor that throws runs no destructor, and there is no handle to close anyway.
-    if (Handle == INVALID_HANDLE_VALUE) RaiseLastError();
+    if (Handle == INVALID_HANDLE_VALUE)
+        RaiseLastError();
 }
 
 std::unique_ptr<TFileStreamLite> TFileStreamLite::CreateWrite(const std::string& FileName) {
@@ -31,18 +35,21 @@ std::unique_ptr<TFileStreamLite> TFileStreamLite::CreateRead(const std::string& 
 }
 
 TFileStreamLite::~TFileStreamLite() {
-    if (Handle != INVALID_HANDLE_VALUE) CloseHandle(Handle);
+    if (Handle != INVALID_HANDLE_VALUE)
+        CloseHandle(Handle);
 }
 
 uint32_t TFileStreamLite::Read(void* Buffer, uint32_t Count) {
     DWORD done = 0;
-    if (!ReadFile(Handle, Buffer, Count, &done, nullptr)) RaiseLastError();
+    if (!ReadFile(Handle, Buffer, Count, &done, nullptr))
+        RaiseLastError();
     return done;
 }
 
 uint32_t TFileStreamLite::Write(const void* Buffer, uint32_t Count) {
     DWORD done = 0;
-    if (!WriteFile(Handle, Buffer, Count, &done, nullptr)) RaiseLastError();
+    if (!WriteFile(Handle, Buffer, Count, &done, nullptr))
+        RaiseLastError();
     return done;
 }
 
@@ -52,7 +59,8 @@ int64_t TFileStreamLite::Seek(int64_t Offset, uint8_t Origin) {
     // the last error tells a failure apart.
     SetLastError(0);
     const DWORD low = SetFilePointer(Handle, static_cast<LONG>(Offset & 0xFFFFFFFF), &high, Origin);
-    if (GetLastError() != 0) RaiseLastError();
+    if (GetLastError() != 0)
+        RaiseLastError();
     return static_cast<int64_t>((static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low);
 }
 
@@ -64,5 +72,6 @@ int64_t TFileStreamLite::GetSize() {
 }
 
 void TFileStreamLite::SetLastWriteTime(const FILETIME& Time) {
-    if (!SetFileTime(Handle, nullptr, nullptr, &Time)) RaiseLastError();
+    if (!SetFileTime(Handle, nullptr, nullptr, &Time))
+        RaiseLastError();
 }

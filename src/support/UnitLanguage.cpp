@@ -6,6 +6,7 @@
 
 // The German letters are Windows-1252 bytes (a umlaut 0xE4, o umlaut 0xF6, u umlaut 0xFC); each escape
 // ends its literal so that a following letter a-f is not read as one more hex digit.
+// clang-format off
 const char* const MsgCatalogEn[MsgCount] = {
     "Split",
     "Join",
@@ -71,6 +72,7 @@ const char* const MsgCatalogDe[MsgCount] = {
     "wird keine Batchdatei erstellt.",
     "Ung\xFC" "ltige Headerdatei!",
 };
+// clang-format on
 
 const char* const TextUnknownError = "An unknown error occured!";
 const char* const TextWriteError = "Error writing to file!";
@@ -85,20 +87,24 @@ std::string UserLanguage = UpperCaseStr(GetUserLanguage());
 
 std::string GetUserLanguage() {
     char name[16] = {};
-    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, name, sizeof name) == 0) return {};
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, name, sizeof name) == 0)
+        return {};
     std::string result(name);
-    if (result.size() > 2) result.resize(2);
+    if (result.size() > 2)
+        result.resize(2);
     return result;
 }
 
 std::string FormatMsg(int Index, std::initializer_list<std::string> Args) {
     // An index outside the catalogue is a caller's mistake; an empty text is safer than reading past it.
-    if (Index < 0 || Index >= MsgCount) return {};
+    if (Index < 0 || Index >= MsgCount)
+        return {};
     std::string text = UserLanguage == "DE" ? MsgCatalogDe[Index] : MsgCatalogEn[Index];
     // Each argument takes the first "#" from the start, even one that an earlier argument brought in.
     for (const std::string& arg : Args) {
         const size_t pos = text.find('#');
-        if (pos == std::string::npos) break;
+        if (pos == std::string::npos)
+            break;
         text.replace(pos, 1, arg);
     }
     return text;
@@ -116,7 +122,8 @@ std::string IntToStrZeroPad(int64_t Value, int Width) {
 std::string UpperCaseStr(const std::string& Text) {
     std::string result = Text;
     // CharUpperBuffA works on a counted buffer, so embedded zero bytes do not cut the text short.
-    if (!result.empty()) CharUpperBuffA(result.data(), static_cast<DWORD>(result.size()));
+    if (!result.empty())
+        CharUpperBuffA(result.data(), static_cast<DWORD>(result.size()));
     return result;
 }
 
@@ -124,9 +131,12 @@ namespace {
 
 int DigitValue(char C, int Base) {
     int value = -1;
-    if (C >= '0' && C <= '9') value = C - '0';
-    else if (C >= 'a' && C <= 'f') value = C - 'a' + 10;
-    else if (C >= 'A' && C <= 'F') value = C - 'A' + 10;
+    if (C >= '0' && C <= '9')
+        value = C - '0';
+    else if (C >= 'a' && C <= 'f')
+        value = C - 'a' + 10;
+    else if (C >= 'A' && C <= 'F')
+        value = C - 'A' + 10;
     return value < Base ? value : -1;
 }
 
@@ -135,9 +145,11 @@ int DigitValue(char C, int Base) {
 bool TryStrToInt64(const std::string& Text, int64_t& Value) {
     size_t pos = 0;
     const size_t len = Text.size();
-    while (pos < len && Text[pos] == ' ') ++pos;
+    while (pos < len && Text[pos] == ' ')
+        ++pos;
     bool negative = false;
-    if (pos < len && (Text[pos] == '+' || Text[pos] == '-')) negative = Text[pos++] == '-';
+    if (pos < len && (Text[pos] == '+' || Text[pos] == '-'))
+        negative = Text[pos++] == '-';
 
     int base = 10;
     if (pos < len && (Text[pos] == '$' || Text[pos] == 'x' || Text[pos] == 'X')) {
@@ -147,7 +159,8 @@ bool TryStrToInt64(const std::string& Text, int64_t& Value) {
         base = 16;
         pos += 2;
     }
-    if (pos >= len) return false;
+    if (pos >= len)
+        return false;
 
     // The magnitude may reach 2^63 only for a negative number; anything larger is out of range.
     const uint64_t limit = negative ? uint64_t(1) << 63 : uint64_t(INT64_MAX);
@@ -155,9 +168,11 @@ bool TryStrToInt64(const std::string& Text, int64_t& Value) {
     uint64_t magnitude = 0;
     for (; pos < len; ++pos) {
         const int digit = DigitValue(Text[pos], base);
-        if (digit < 0) return false;
+        if (digit < 0)
+            return false;
         const uint64_t udigit = static_cast<uint64_t>(digit);
-        if (magnitude > (limit - udigit) / ubase) return false;
+        if (magnitude > (limit - udigit) / ubase)
+            return false;
         magnitude = magnitude * ubase + udigit;
     }
     Value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
