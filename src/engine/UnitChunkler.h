@@ -141,6 +141,27 @@ private:
 
     // Joining (UnitChunklerJoin.cpp)
     TChunklerResult JoinParts();
+    // Collects the header files into one text and rebuilds FileInfos from it.
+    TChunklerResult ReadHeader(std::unique_ptr<TFileStreamLite>& PartStream, std::vector<char>& Buffer);
+    // Recreates folders and files of FileInfos from the parts in order.
+    TChunklerResult CopyParts(std::unique_ptr<TFileStreamLite>& PartStream,
+                              std::unique_ptr<TFileStreamLite>& OutputStream, std::vector<char>& Buffer);
+    // Closes Stream, turns PartName into the name of header or part file Number, finds that file
+    // (asking the user in window mode) and opens it; returns Number.
+    int OpenPartFile(std::string& Folder, std::string& APartName, std::unique_ptr<TFileStreamLite>& Stream,
+                     bool IsHeader, int Number, TChunklerResult& Result);
+    // crOk when Folder\PartName exists or the user showed where it is (Folder then moves there);
+    // crCancelled when the user gave up; crSourceNotFound in a silent job.
+    TChunklerResult LocatePartFile(std::string& Folder, const std::string& APartName);
+    // Closes Stream, creates the folders from entry Index on and then the next restored file; returns
+    // its index, or an index past the end (Stream nil) when no file is left.
+    int CreateOutputFile(std::unique_ptr<TFileStreamLite>& Stream, int64_t& Remaining, TChunklerResult& Result,
+                         int Index, bool& OverwriteAll);
+    // True when Path names a header or part file of the set being read.
+    bool IsFileOfSet(const std::string& Path) const;
+
+    std::string PartFolder; // where header and part files are looked for
+    std::string PartName;   // name of the header or part file wanted last
 
     // Window hooks: nothing (or the given value) in a silent job.
     HWND OwnerWindow();
