@@ -22,6 +22,7 @@ namespace {
 class FrmMainInput : public ::testing::Test {
 protected:
     void SetUp() override {
+        UseOwnDesktop();
         Params.CopyProgram = false;
         AccelTable = CreateAccelerators();
         Form = std::make_unique<TFrmMain>();

@@ -36,6 +36,14 @@ BOOL CALLBACK CollectStaticText(HWND Wnd, LPARAM Param) {
 
 } // namespace
 
+std::string UseOwnDesktop() {
+    static const std::string name = "chk_desktop_" + std::to_string(GetCurrentProcessId());
+    static HDESK desktop = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    if (desktop)
+        SetThreadDesktop(desktop);
+    return "winsta0\\" + name;
+}
+
 std::string WindowText(HWND Wnd) {
     char text[2048] = {};
     // WM_GETTEXT, unlike GetWindowTextA, also reads controls of another process.
@@ -97,6 +105,7 @@ std::vector<TDialogInfo> TDialogAnswerer::Seen() const {
 }
 
 void TDialogAnswerer::Run() {
+    UseOwnDesktop();
     HWND last = nullptr;
     while (!FStop) {
         HWND box = WaitForDialog(GetCurrentProcessId(), 50, last);

@@ -20,6 +20,12 @@ struct TDialogInfo {
     std::string Text; // the texts of its static children, joined by "\n"
 };
 
+// Moves the calling thread to a desktop of the test's own, created on first use, and returns its
+// full name for STARTUPINFO.lpDesktop. Windows of other test programs then stay out of the way, and
+// a shared default desktop that lost its display (a process started without DISPLAY created it)
+// does not break the test. Threads that look for the test's windows must call it too.
+std::string UseOwnDesktop();
+
 // The visible top-level "#32770" windows of the process.
 std::vector<HWND> FindDialogs(DWORD ProcessId);
 // Waits for a visible top-level "#32770" window of the process other than Exclude; nullptr on timeout.
