@@ -3,6 +3,7 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -192,11 +193,12 @@ TChunklerResult TChunkler::Split() {
     return result;
 }
 
-// Counts the files really written: an empty last part at an exact boundary and a header spread over
-// more files than its size suggests must both reach the disks.
+// Names the files a join will need. The parts follow from the content (an empty last part at an exact
+// boundary is never read, but part 1 always is); the header files are counted as written, since a
+// header that starts on a nearly full last part spreads over more files than its size suggests.
 void TChunkler::ShowSplitSummary() {
-    std::string text =
-        FormatMsg(MsgSplitDone, {std::to_string(PartFilesWritten), std::to_string(HeaderFilesWritten)});
+    const int64_t parts = std::max<int64_t>(1, PartCount(FileInfos->TotalSize()));
+    std::string text = FormatMsg(MsgSplitDone, {std::to_string(parts), std::to_string(HeaderFilesWritten)});
     if (Params->PartSize == DefaultPartSize || Params->PartSize == SmallDiskPartSize)
         text += "\r\n" + FormatMsg(MsgDiskNote);
     ShowMessage(text, MB_OK | MB_ICONINFORMATION);

@@ -130,8 +130,7 @@ private:
     // Every write of part and header data; the count the system reports.
     uint32_t WritePartData(TFileStreamLite& Stream, const void* Buffer, uint32_t Count);
 
-    // Numbers of the data part and header files the last WriteParts created.
-    int PartFilesWritten = 0;
+    // Number of header files the last WriteParts created.
     int HeaderFilesWritten = 0;
 
     // Test seam: when set, part and header data are written through it instead of the stream, so the

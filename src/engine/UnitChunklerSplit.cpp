@@ -72,7 +72,6 @@ void TChunkler::CopyProgramFile() {
 TChunklerResult TChunkler::WriteParts() {
     TChunklerResult result = crOk;
     std::unique_ptr<TFileStreamLite> source, part, batch;
-    PartFilesWritten = 0;
     HeaderFilesWritten = 0;
     try {
         std::vector<char> buffer(CopyBlockSize);
@@ -125,7 +124,6 @@ TChunklerResult TChunkler::WriteParts() {
         }
 
         if (result == crOk) {
-            PartFilesWritten = partNumber;
             const std::string header = FileInfos->GetHeaderText();
             size_t written = 0;
             int headerNumber = 0;
