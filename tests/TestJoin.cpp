@@ -69,6 +69,15 @@ struct TJoinFolders {
     }
 };
 
+// Extends a file with a hole: no disk space, and no TAB in the added bytes.
+void GrowFile(const std::string& Path, int64_t Size) {
+    HANDLE h = CreateFileA(Path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER pos;
+    pos.QuadPart = Size;
+    EXPECT_TRUE(SetFilePointerEx(h, pos, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+    CloseHandle(h);
+}
+
 std::string InsertBox(const std::string& Name) {
     return std::to_string(MB_ICONINFORMATION | MB_OK) + "|The file \"" + Name +
            "\" is required.\r\nPlease insert the next diskette and press OK. You can also press OK and "
@@ -229,6 +238,9 @@ TEST(Join, DamagedSetsEndWithTheirCodeAndKeepWhatWasWritten) {
         {"truncated middle part", set.Header(),
          [](TJoinFolders& f) { WriteFileBytes(f.Parts + "\\Docs.002", PatternBytes(1000)); },
          crSourceNotFound, 174000, -1},
+        {"header file far beyond any real header, never closed", "ChKl40\tx",
+         [](TJoinFolders& f) { GrowFile(f.Parts + "\\Docs.h001", int64_t{300} << 20); }, crInvalidHeader, -1,
+         -1},
         {"restored file exists as a folder", set.Header(),
          [](TJoinFolders& f) {
              CreateDirectoryA((f.Out + "\\Docs").c_str(), nullptr);
