@@ -388,3 +388,26 @@ TEST(Join, InterruptionsKeepWhatWasWritten) {
         EXPECT_EQ(f.Boxes().size(), escape ? 0u : 2u) << f.Hooks.Dump();
     }
 }
+
+TEST(Join, FullOutputDiskEndsWithTheSystemsText) {
+    const std::string root = TestDriveRoot('X');
+    if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED ||
+        GetDiskFreeSpaceExA(root.c_str(), nullptr, nullptr, nullptr) == 0)
+        GTEST_SKIP() << "X: is not mounted (needs root)";
+    ClearFolder(root);
+    TJoinFolders f;
+    const std::string data = PatternBytes(3 << 20, 5);
+    WriteSet(f.Parts, "fill", data, 1 << 20, HeaderText({HeaderRecord("fill", 'F', 3 << 20, TimeA)}));
+    TChunklerStartParams params;
+    params.SourcePath = f.Parts + "\\fill.001";
+    params.OutputDir = root;
+    params.Unsplit = true;
+    TChunkler engine(&f.Hooks);
+    EXPECT_EQ(engine.Execute(params), crFileError);
+    const auto errors = f.Hooks.WithIcon(MB_ICONERROR);
+    ASSERT_EQ(errors.size(), 1u) << f.Hooks.Dump();
+    EXPECT_TRUE(errors[0].Text == "Disk full.\r\n" || errors[0].Text == "Error writing to file!")
+        << errors[0].Text;
+    EXPECT_GT(FileSize(root + "fill"), 0) << "what was written stays";
+    ClearFolder(root);
+}
