@@ -235,6 +235,11 @@ TEST(Join, DamagedSetsEndWithTheirCodeAndKeepWhatWasWritten) {
              WriteFileBytes(f.Parts + "\\Docs.003", ReadFileBytes(f.Parts + "\\Docs.003") + "tail");
          },
          crOk, 300000, 1000},
+        {"middle part longer than the first: the rest would be shifted", set.Header(),
+         [](TJoinFolders& f) {
+             WriteFileBytes(f.Parts + "\\Docs.002", ReadFileBytes(f.Parts + "\\Docs.002") + "tail");
+         },
+         crInvalidHeader, 256004, -1},
         {"truncated middle part", set.Header(),
          [](TJoinFolders& f) { WriteFileBytes(f.Parts + "\\Docs.002", PatternBytes(1000)); },
          crSourceNotFound, 174000, -1},

@@ -92,6 +92,10 @@ TChunklerResult TChunkler::CopyParts(std::unique_ptr<TFileStreamLite>& PartStrea
     int index = 0;
     SetProgressMax(FileInfos->TotalSize());
     int partNumber = OpenPartFile(PartFolder, PartName, PartStream, false, 1, result);
+    // No part holds more than the first: a longer one belongs to another set or was damaged, and
+    // reading all of it would shift every later byte while the join still reported success. (A shorter
+    // one ends the join anyway, when the part after the last is asked for.)
+    const int64_t partSize = PartStream ? PartStream->GetSize() : 0;
     if (result == crOk)
         index = CreateOutputFile(OutputStream, remaining, result, 0, overwriteAll);
     while (result == crOk && PartStream && OutputStream) {
@@ -105,8 +109,11 @@ TChunklerResult TChunkler::CopyParts(std::unique_ptr<TFileStreamLite>& PartStrea
             remaining -= n;
             done += n;
         }
-        if (n == 0 && remaining > 0)
+        if (n == 0 && remaining > 0) {
+            if (PartStream->GetSize() > partSize)
+                return crInvalidHeader;
             partNumber = OpenPartFile(PartFolder, PartName, PartStream, false, partNumber + 1, result);
+        }
         if (result == crOk && remaining == 0) {
             // Only now: a write after setting the time would move it again on some file systems,
             // and an unfinished file must not carry the time of the complete one.
