@@ -10,27 +10,26 @@ std::string ClassOf(HWND Wnd) {
     return name;
 }
 
-struct TFindState {
+struct TSearch {
     DWORD ProcessId;
-    std::vector<HWND> Found;
+    HWND Exclude;
+    HWND Found;
 };
 
-BOOL CALLBACK CollectDialog(HWND Wnd, LPARAM Param) {
-    auto* state = reinterpret_cast<TFindState*>(Param);
+BOOL CALLBACK FindDialog(HWND Wnd, LPARAM Param) {
+    auto* search = reinterpret_cast<TSearch*>(Param);
     DWORD pid = 0;
     GetWindowThreadProcessId(Wnd, &pid);
-    if (pid == state->ProcessId && IsWindowVisible(Wnd) && ClassOf(Wnd) == "#32770")
-        state->Found.push_back(Wnd);
-    return TRUE;
+    if (pid == search->ProcessId && Wnd != search->Exclude && IsWindowVisible(Wnd) && ClassOf(Wnd) == "#32770")
+        search->Found = Wnd;
+    return search->Found == nullptr;
 }
 
 BOOL CALLBACK CollectStaticText(HWND Wnd, LPARAM Param) {
     auto* text = reinterpret_cast<std::string*>(Param);
-    if (_stricmp(ClassOf(Wnd).c_str(), "Static") == 0) {
-        std::string part = WindowText(Wnd);
-        if (!part.empty())
-            *text += (text->empty() ? "" : "\n") + part;
-    }
+    const std::string part = _stricmp(ClassOf(Wnd).c_str(), "Static") == 0 ? WindowText(Wnd) : "";
+    if (!part.empty())
+        *text += (text->empty() ? "" : "\n") + part;
     return TRUE;
 }
 
@@ -46,53 +45,49 @@ std::string UseOwnDesktop() {
 
 std::string WindowText(HWND Wnd) {
     char text[2048] = {};
-    // WM_GETTEXT, unlike GetWindowTextA, also reads controls of another process.
     SendMessageTimeoutA(Wnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
                         nullptr);
     return text;
 }
 
-std::vector<HWND> FindDialogs(DWORD ProcessId) {
-    TFindState state{ProcessId, {}};
-    EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&state));
-    return state.Found;
-}
-
-HWND WaitForDialog(DWORD ProcessId, DWORD TimeoutMs, HWND Exclude) {
-    const DWORD start = GetTickCount();
-    do {
-        for (HWND wnd : FindDialogs(ProcessId))
-            if (wnd != Exclude)
-                return wnd;
-        Sleep(20);
-    } while (GetTickCount() - start < TimeoutMs);
-    return nullptr;
-}
-
-TDialogInfo DescribeDialog(HWND Dialog) {
+TDialogInfo WaitForDialog(DWORD ProcessId, DWORD TimeoutMs, HWND Exclude) {
+    TSearch search{ProcessId, Exclude, nullptr};
+    for (const DWORD start = GetTickCount();; Sleep(20)) {
+        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.Found || GetTickCount() - start >= TimeoutMs)
+            break;
+    }
     TDialogInfo info;
-    info.Wnd = Dialog;
-    info.Owner = GetWindow(Dialog, GW_OWNER);
-    info.Caption = WindowText(Dialog);
-    EnumChildWindows(Dialog, CollectStaticText, reinterpret_cast<LPARAM>(&info.Text));
+    if (!search.Found)
+        return info;
+    Sleep(50); // let the dialog finish laying out its texts
+    info = {search.Found, GetWindow(search.Found, GW_OWNER), WindowText(search.Found), ""};
+    EnumChildWindows(search.Found, CollectStaticText, reinterpret_cast<LPARAM>(&info.Text));
     return info;
 }
 
-void PressDialogButton(HWND Dialog, int Id) {
+void AnswerDialog(HWND Dialog, int Id) {
     PostMessageA(Dialog, WM_COMMAND, MAKEWPARAM(Id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(Dialog, Id)));
-}
-
-bool WaitWindowGone(HWND Wnd, DWORD TimeoutMs) {
-    const DWORD start = GetTickCount();
-    while (IsWindow(Wnd) && IsWindowVisible(Wnd)) {
-        if (GetTickCount() - start >= TimeoutMs)
-            return false;
+    for (int i = 0; i < 250 && IsWindow(Dialog) && IsWindowVisible(Dialog); ++i)
         Sleep(20);
-    }
-    return true;
 }
 
-TDialogAnswerer::TDialogAnswerer(TDecide Decide) : FDecide(std::move(Decide)), FThread([this] { Run(); }) {}
+TDialogAnswerer::TDialogAnswerer()
+    : FThread([this] {
+          UseOwnDesktop();
+          HWND last = nullptr;
+          while (!FStop) {
+              const TDialogInfo box = WaitForDialog(GetCurrentProcessId(), 50, last);
+              if (box.Wnd == nullptr)
+                  continue;
+              {
+                  std::lock_guard<std::mutex> lock(FLock);
+                  FSeen.push_back(box);
+              }
+              AnswerDialog(box.Wnd, GetDlgItem(box.Wnd, IDYES) ? IDYES : IDOK);
+              last = box.Wnd;
+          }
+      }) {}
 
 TDialogAnswerer::~TDialogAnswerer() {
     FStop = true;
@@ -102,26 +97,6 @@ TDialogAnswerer::~TDialogAnswerer() {
 std::vector<TDialogInfo> TDialogAnswerer::Seen() const {
     std::lock_guard<std::mutex> lock(FLock);
     return FSeen;
-}
-
-void TDialogAnswerer::Run() {
-    UseOwnDesktop();
-    HWND last = nullptr;
-    while (!FStop) {
-        HWND box = WaitForDialog(GetCurrentProcessId(), 50, last);
-        if (box == nullptr)
-            continue;
-        Sleep(30); // let the box finish laying out its texts
-        TDialogInfo info = DescribeDialog(box);
-        {
-            std::lock_guard<std::mutex> lock(FLock);
-            FSeen.push_back(info);
-        }
-        int answer = FDecide ? FDecide(info) : (GetDlgItem(box, IDYES) ? IDYES : IDOK);
-        PressDialogButton(box, answer);
-        WaitWindowGone(box, 5000);
-        last = box;
-    }
 }
 
 } // namespace testsupport

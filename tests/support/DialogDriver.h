@@ -1,11 +1,9 @@
-// Finding and answering the dialogs and message boxes of a running program, the way a person would:
-// by window class, text and button. Works across processes (a driven Chunkler.exe) and inside the
-// test's own process (boxes that a job started by the test shows).
+// Finding, reading and answering the message boxes and dialogs of a program, as a person would: by
+// window class, text and button. Works on a driven Chunkler.exe and inside the test's own process.
 #pragma once
 
 #include <windows.h>
 
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,36 +12,29 @@
 namespace testsupport {
 
 struct TDialogInfo {
-    HWND Wnd = nullptr;
+    HWND Wnd = nullptr; // nullptr: no dialog came
     HWND Owner = nullptr;
     std::string Caption;
     std::string Text; // the texts of its static children, joined by "\n"
 };
 
-// Moves the calling thread to a desktop of the test's own, created on first use, and returns its
-// full name for STARTUPINFO.lpDesktop. Windows of other test programs then stay out of the way, and
-// a shared default desktop that lost its display (a process started without DISPLAY created it)
-// does not break the test. Threads that look for the test's windows must call it too.
+// Moves the calling thread to a desktop of the test program's own and returns its name for
+// STARTUPINFO.lpDesktop: windows of other test programs stay out of the way. Threads that look for
+// the test's windows must call it too.
 std::string UseOwnDesktop();
-
-// The visible top-level "#32770" windows of the process.
-std::vector<HWND> FindDialogs(DWORD ProcessId);
-// Waits for a visible top-level "#32770" window of the process other than Exclude; nullptr on timeout.
-HWND WaitForDialog(DWORD ProcessId, DWORD TimeoutMs, HWND Exclude = nullptr);
-TDialogInfo DescribeDialog(HWND Dialog);
-// Presses the button Id (IDOK, IDYES, IDNO, IDCANCEL) of a dialog, as a click does.
-void PressDialogButton(HWND Dialog, int Id);
-// Waits until the window is gone; False on timeout.
-bool WaitWindowGone(HWND Wnd, DWORD TimeoutMs);
+// WM_GETTEXT, which unlike GetWindowTextA also reads controls of another process.
 std::string WindowText(HWND Wnd);
+// The next visible top-level "#32770" window of the process other than Exclude, waiting at most
+// TimeoutMs (0: look once).
+TDialogInfo WaitForDialog(DWORD ProcessId, DWORD TimeoutMs, HWND Exclude = nullptr);
+// Presses the button Id as a click does and waits until the dialog has gone.
+void AnswerDialog(HWND Dialog, int Id);
 
-// Answers every dialog of this process from a second thread while the test thread runs a job (whose
-// boxes are modal and block it). Decide returns the button to press; the default presses Yes when
-// the box has one, else OK.
+// While the test thread runs a job whose modal boxes block it, answers every dialog of this process
+// from a second thread: Yes where the box has it, else OK.
 class TDialogAnswerer {
 public:
-    using TDecide = std::function<int(const TDialogInfo&)>;
-    explicit TDialogAnswerer(TDecide Decide = nullptr);
+    TDialogAnswerer();
     ~TDialogAnswerer();
     TDialogAnswerer(const TDialogAnswerer&) = delete;
     TDialogAnswerer& operator=(const TDialogAnswerer&) = delete;
@@ -51,8 +42,6 @@ public:
     std::vector<TDialogInfo> Seen() const;
 
 private:
-    void Run();
-    TDecide FDecide;
     mutable std::mutex FLock;
     std::vector<TDialogInfo> FSeen;
     volatile bool FStop = false;

@@ -1,4 +1,4 @@
-// Writes pictures as PNG files (uncompressed deflate blocks): enough for test screenshots.
+// Screenshots for the test artefacts, written as PNG files (uncompressed deflate blocks).
 #pragma once
 
 #include <windows.h>
@@ -18,12 +18,9 @@ struct TPicture {
     uint32_t At(int X, int Y) const { return Pixels[static_cast<size_t>(Y) * Width + X]; }
 };
 
-// The PNG file bytes of Picture (8-bit RGB, no interlacing).
-std::string EncodePng(const TPicture& Picture);
-// Writes Picture to Path; false when the file cannot be written.
+// Writes Picture to Path as an 8-bit RGB PNG; false when the file cannot be written.
 bool WritePng(const std::string& Path, const TPicture& Picture);
-
-uint32_t Crc32(const std::string& Bytes);
-uint32_t Adler32(const std::string& Bytes);
+// The screen under Area (screen coordinates), also written to the artefacts folder as Name.png.
+TPicture CaptureScreen(const RECT& Area, const std::string& Name);
 
 } // namespace testsupport
