@@ -75,7 +75,8 @@ TEST(EngineChecks, BatchFileIsRefusedForFoldersAndTheSplitGoesOn) {
 }
 
 // 999 parts of content pass (ending with an empty part .1000); one byte more is refused before anything
-// is written; a part size whose 999-fold product leaves Int64 has no reachable limit.
+// is written; a part size whose 999-fold product leaves Int64 has no reachable limit. Silent jobs, which
+// must leave the window alone.
 TEST(EngineChecks, TheLimitOf999Parts) {
     const struct {
         size_t Bytes;
@@ -94,7 +95,11 @@ TEST(EngineChecks, TheLimitOf999Parts) {
                                .OutputDir = s.Dir / "out",
                                .PartSize = c.PartSize,
                                .Silent = true};
-        EXPECT_EQ(TChunkler().Execute(p), c.Expected) << c.Bytes;
+        TScriptedHooks hooks;
+        EXPECT_EQ(TChunkler(&hooks).Execute(p), c.Expected) << c.Bytes;
+        EXPECT_TRUE(hooks.Messages.empty() && hooks.ProgressMaxCalls.empty() && hooks.Polls == 0 &&
+                    hooks.WaitCursorShows == 0)
+            << "a silent job touched the window";
         const std::string base = s.Dir / "out\\big.bin.";
         EXPECT_EQ(ListTree(s.Dir / "out").empty(), c.LastPart == 0) << c.Bytes;
         EXPECT_EQ(FileExists(base + IntToStrZeroPad(c.LastPart, 3)), c.LastPart > 0);
@@ -121,6 +126,7 @@ TEST(EngineChecks, SilentRunsOfTheProgramEndWithTheResultAsExitCode) {
         DWORD Code;
     } cases[] = {
         {file + out, 0},
+        {file + out, 0}, // overwrites without asking
         {" \"" + s.Dir / "folder" + "\"" + out + " /BATCH", 0},
         {" \"" + s.Dir / "missing" + "\"" + out, 1},
         {file + " \"" + s.Dir / "missing" + "\"", 2},

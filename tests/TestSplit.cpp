@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <numeric>
 
 #include "engine/UnitChunkler.h"
 #include "support/ScriptedHooks.h"
@@ -139,101 +140,76 @@ TEST(Split, ProgramCopyLeavesAnExistingChunklerExeAlone) {
     }
 }
 
-// The diskette note follows the summary only for the two disk sizes; the window is left as it was.
-TEST(Split, PartCountQuestionAndSummary) {
+// Window-mode jobs on 3,000,000 bytes: every box in order, the result, the parts left and the header.
+// The diskette note follows the summary only for the two disk sizes.
+TEST(Split, WindowModeQuestionsAndSummary) {
     const std::string content = PatternBytes(3000000, 9);
+    // # stands for the part count or the path.
+    const std::string ask = "There are # parts to create. You can press the <ESC> key to interrupt the job. "
+                            "Do you want to continue?";
+    const std::string done = "Chunkler has succesfully created # partfile(s) and 1 headerfile(s). The last "
+                             "partfile and the first headerfile fit on the same disk.";
+    const std::string note = done + "\r\n" + MsgCatalogEn[MsgDiskNote];
+    const std::string old = "File \"#\" already exists. Always overwrite existing files?";
     const struct {
+        const char* Title;
         int64_t PartSize;
-        int Answer;
-        const char* Parts;
-        bool Note;
+        std::vector<int> Answers; // a second answer is for the overwrite question on .002
+        int CancelAtPoll;
+        TChunklerResult Expected;
+        std::vector<std::string> Boxes;
+        std::vector<size_t> Parts;
     } cases[] = {
-        {1453568, IDNO, "3", false},
-        {1453568, IDYES, "3", true},
-        {726016, IDYES, "5", true},
-        {1000000, IDYES, "3", false},
+        {"No to the part count", 1453568, {IDNO}, 0, crCancelled, {ask}, {}},
+        {"1.44 MB disks", 1453568, {}, 0, crOk, {ask, note}, {1453568, 1453568, 92864}},
+        {"720 KB disks", 726016, {}, 0, crOk, {ask, note}, {726016, 726016, 726016, 726016, 95936}},
+        {"ending on a boundary", 1000000, {}, 0, crOk, {ask, done}, {1000000, 1000000, 1000000, 0}},
+        {"Yes to overwrite", 1453568, {IDYES, IDYES}, 0, crOk, {ask, old, note}, {1453568, 1453568, 92864}},
+        {"No to overwrite", 1453568, {IDYES, IDNO}, 0, crCancelled, {ask, old}, {1453568}},
+        // Part 1 takes 12 blocks, so two blocks of part 2 are written before Escape.
+        {"Escape mid-copy", 1453568, {}, 14, crCancelled, {ask}, {1453568, 2 * 131072}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.Title);
         TTempDir src("src"), out("out");
         WriteFileBytes(src / "report.doc", content);
+        const bool oldFiles = c.Answers.size() > 1;
+        if (oldFiles) {
+            WriteFileBytes(out / "report.doc.002", "old");
+            WriteFileBytes(out / "report.doc.h001", "old");
+        }
         TScriptedHooks hooks;
-        hooks.Answers = {c.Answer};
-        TChunklerStartParams p{.SourcePath = src / "report.doc",
-                               .OutputDir = out.Path(),
-                               .CopyProgram = true,
-                               .CreateBatch = true,
-                               .PartSize = c.PartSize};
-        EXPECT_EQ(RunJob(p, &hooks), c.Answer == IDYES ? crOk : crCancelled);
+        hooks.Answers.assign(c.Answers.begin(), c.Answers.end());
+        hooks.CancelAtPoll = c.CancelAtPoll;
+        TChunklerStartParams p{
+            .SourcePath = src / "report.doc", .OutputDir = out.Path(), .PartSize = c.PartSize};
+        EXPECT_EQ(RunJob(p, &hooks), c.Expected);
+        ASSERT_EQ(hooks.Messages.size(), c.Boxes.size()) << hooks.Dump();
+        const size_t parts = (content.size() + size_t(c.PartSize) - 1) / size_t(c.PartSize);
+        for (size_t i = 0; i < c.Boxes.size(); ++i) {
+            const auto& box = c.Boxes[i];
+            std::string text = box;
+            text.replace(text.find('#'), 1, box == old ? out / "report.doc.002" : std::to_string(parts));
+            EXPECT_EQ(hooks.Messages[i].Text, text);
+            EXPECT_EQ(hooks.Messages[i].Type, box == ask   ? UINT(MB_YESNO | MB_ICONINFORMATION)
+                                              : box == old ? UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2)
+                                                           : UINT(MB_OK | MB_ICONINFORMATION));
+            EXPECT_EQ(hooks.Messages[i].Caption, "Split");
+            EXPECT_EQ(hooks.Messages[i].Owner, hooks.Owner);
+        }
         EXPECT_EQ(hooks.WaitCursorHides, hooks.WaitCursorShows);
         EXPECT_EQ(hooks.ProgressMaxCalls.back(), 0);
-        ASSERT_EQ(hooks.Messages.size(), c.Answer == IDYES ? 2u : 1u) << hooks.Dump();
-        const auto& q = hooks.Messages[0];
-        EXPECT_EQ(q.Text, std::string("There are ") + c.Parts +
-                              " parts to create. You can press the <ESC> key to interrupt the job. Do you "
-                              "want to continue?");
-        EXPECT_EQ(q.Type, UINT(MB_YESNO | MB_ICONINFORMATION));
-        EXPECT_EQ(q.Caption, "Split");
-        EXPECT_EQ(q.Owner, hooks.Owner);
-        if (c.Answer == IDNO) {
-            EXPECT_TRUE(ListTree(out.Path()).empty()) << "nothing written after No";
+        const size_t written = std::accumulate(c.Parts.begin(), c.Parts.end(), size_t{0});
+        if (oldFiles && c.Expected == crCancelled) {
+            EXPECT_EQ(ReadFileBytes(out / "report.doc.002") + ReadFileBytes(out / "report.doc.h001"),
+                      "oldold");
+            EXPECT_EQ(ReadFileBytes(out / "report.doc.001"), content.substr(0, written));
             continue;
         }
-        EXPECT_EQ(hooks.Messages[1].Text,
-                  std::string("Chunkler has succesfully created ") + c.Parts +
-                      " partfile(s) and 1 headerfile(s). The last partfile and the "
-                      "first headerfile fit on the same disk." +
-                      (c.Note ? std::string("\r\n") + MsgCatalogEn[MsgDiskNote] : ""));
-        EXPECT_EQ(hooks.Messages[1].Type, UINT(MB_OK | MB_ICONINFORMATION));
+        ExpectCut(out / "report.doc", false, content.substr(0, written), c.Parts);
+        EXPECT_EQ(FileExists(out / "report.doc.h001"), c.Expected == crOk);
+        EXPECT_NE(ReadFileBytes(out / "report.doc.h001"), "old");
     }
-}
-
-// Yes covers the later existing files too, No ends the job; a silent job overwrites without touching
-// the window at all.
-TEST(Split, OverwriteQuestionNamesTheFullPathAndCoversLaterFiles) {
-    const std::string content = PatternBytes(3000000, 4);
-    for (int answer : {IDYES, IDNO, 0}) {
-        TTempDir src("src"), out("out");
-        WriteFileBytes(src / "report.doc", content);
-        for (const char* old : {"report.doc.001", "report.doc.003", "report.doc.h001"})
-            WriteFileBytes(out / old, "old");
-        TScriptedHooks hooks;
-        hooks.Answers = {IDYES, answer};
-        const TChunklerStartParams p{.SourcePath = src / "report.doc",
-                                     .OutputDir = out.Path(),
-                                     .PartSize = 1453568,
-                                     .Silent = answer == 0};
-        EXPECT_EQ(RunJob(p, &hooks), answer == IDNO ? crCancelled : crOk);
-        if (answer == 0) {
-            EXPECT_TRUE(hooks.Messages.empty() && hooks.ProgressMaxCalls.empty() && hooks.Polls == 0 &&
-                        hooks.WaitCursorShows == 0);
-        } else {
-            const auto questions = hooks.WithIcon(MB_ICONQUESTION);
-            ASSERT_EQ(questions.size(), 1u) << hooks.Dump();
-            EXPECT_EQ(questions[0].Text, "File \"" + out / "report.doc.001" +
-                                             "\" already exists. Always overwrite existing files?");
-            EXPECT_EQ(questions[0].Type, UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
-        }
-        if (answer == IDNO) {
-            EXPECT_EQ(hooks.Messages.size(), 2u) << "no further box\n" << hooks.Dump();
-            EXPECT_EQ(ReadFileBytes(out / "report.doc.001"), "old");
-            EXPECT_FALSE(FileExists(out / "report.doc.002"));
-        } else {
-            ExpectCut(out / "report.doc", false, content, {1453568, 1453568, 92864});
-            EXPECT_NE(ReadFileBytes(out / "report.doc.h001"), "old");
-        }
-    }
-}
-
-TEST(Split, EscapeMidCopyKeepsThePartsSoFarAndWritesNoHeader) {
-    TTempDir src("src"), out("out");
-    const std::string content = PatternBytes(3000000, 6);
-    WriteFileBytes(src / "report.doc", content);
-    TScriptedHooks hooks;
-    hooks.CancelAtPoll = 14; // part 1 takes 12 blocks, so two blocks of part 2 are written
-    EXPECT_EQ(RunJob({.SourcePath = src / "report.doc", .OutputDir = out.Path()}, &hooks), crCancelled);
-    EXPECT_EQ(hooks.Messages.size(), 1u) << hooks.Dump();
-    ExpectCut(out / "report.doc", false, content.substr(0, 1453568 + 2 * 131072), {1453568, 2 * 131072});
-    EXPECT_FALSE(FileExists(out / "report.doc.h001"));
 }
 
 TEST(Split, FullOutputDiskShowsTheSystemsTextAndGives9) {
