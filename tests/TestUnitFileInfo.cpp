@@ -90,26 +90,24 @@ TEST(FileInfos, DriveRootListsItsContentWithoutTheRoot) {
     ClearFolder(root);
 }
 
-// Part n holds 10^(n-1) bytes, so the summed size tells which parts were counted.
+// Part n holds 10^(n-1) bytes, so the summed size tells which parts were counted; a negative number is
+// a folder carrying that part's name, and a size of -1 means the parts are refused.
 TEST(FileInfos, BuildFromPartFilesSumsConsecutiveParts) {
-    const size_t partSize[] = {0, 1, 10, 100, 1000, 10000};
-    struct {
-        std::vector<int> Parts; // a negative number is a folder carrying that part's name
-        int64_t Size;           // -1: refused
-    } cases[] = {{{1, 2, 3}, 111}, {{1, 2, 4}, 11}, {{1, 2, 3, 5}, 111}, {{1, 2, -3, 4}, 11},
-                 {{1}, -1},        {{2, 3}, -1},    {{1, -2}, -1}};
+    const size_t partSize[] = {0, 1, 10, 100, 1000};
+    const std::pair<std::vector<int>, int64_t> cases[] = {
+        {{1, 2, 3}, 111}, {{1, 2, 4}, 11}, {{1, 2, -3, 4}, 11}, {{1}, -1}, {{2, 3}, -1}, {{1, -2}, -1}};
     const FILETIME t = MakeFileTime(2010, 1, 2, 3, 4, 5, 600);
-    for (const auto& c : cases) {
+    for (const auto& [numbers, size] : cases) {
         std::vector<TTreeEntry> parts;
-        for (int n : c.Parts)
+        for (int n : numbers)
             parts.push_back({"report.doc.00" + std::to_string(std::abs(n)) + (n < 0 ? "\\" : ""),
                              std::string(partSize[std::abs(n)], 'p'), n == 1 ? t : FILETIME{}});
         TTempDir dir;
         BuildTree(dir / "in.x", parts);
         TFileInfos list;
         list.Add()->FileName = "stale";
-        EXPECT_EQ(list.BuildFromPartFiles(dir / "in.x\\report.doc.001"), c.Size >= 0);
-        EXPECT_EQ(Listing(list), c.Size < 0 ? "" : "report.doc F" + std::to_string(c.Size) + "|");
-        EXPECT_TRUE(c.Size < 0 || CompareFileTime(&list.GetItem(0)->LastWriteTime, &t) == 0);
+        EXPECT_EQ(list.BuildFromPartFiles(dir / "in.x\\report.doc.001"), size >= 0);
+        EXPECT_EQ(Listing(list), size < 0 ? "" : "report.doc F" + std::to_string(size) + "|");
+        EXPECT_TRUE(size < 0 || CompareFileTime(&list.GetItem(0)->LastWriteTime, &t) == 0);
     }
 }
