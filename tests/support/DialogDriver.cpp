@@ -2,39 +2,6 @@
 
 namespace testsupport {
 
-namespace {
-
-std::string ClassOf(HWND Wnd) {
-    char name[64] = {};
-    GetClassNameA(Wnd, name, sizeof name);
-    return name;
-}
-
-struct TSearch {
-    DWORD ProcessId;
-    HWND Exclude;
-    HWND Found;
-};
-
-BOOL CALLBACK FindDialog(HWND Wnd, LPARAM Param) {
-    auto* search = reinterpret_cast<TSearch*>(Param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(Wnd, &pid);
-    if (pid == search->ProcessId && Wnd != search->Exclude && IsWindowVisible(Wnd) && ClassOf(Wnd) == "#32770")
-        search->Found = Wnd;
-    return search->Found == nullptr;
-}
-
-BOOL CALLBACK CollectStaticText(HWND Wnd, LPARAM Param) {
-    auto* text = reinterpret_cast<std::string*>(Param);
-    const std::string part = _stricmp(ClassOf(Wnd).c_str(), "Static") == 0 ? WindowText(Wnd) : "";
-    if (!part.empty())
-        *text += (text->empty() ? "" : "\n") + part;
-    return TRUE;
-}
-
-} // namespace
-
 std::string UseOwnDesktop() {
     static const std::string name = "chk_desktop_" + std::to_string(GetCurrentProcessId());
     static HDESK desktop = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
@@ -50,19 +17,24 @@ std::string WindowText(HWND Wnd) {
     return text;
 }
 
-TDialogInfo WaitForDialog(DWORD ProcessId, DWORD TimeoutMs, HWND Exclude) {
-    TSearch search{ProcessId, Exclude, nullptr};
-    for (const DWORD start = GetTickCount();; Sleep(20)) {
-        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.Found || GetTickCount() - start >= TimeoutMs)
-            break;
-    }
+TDialogInfo WaitForDialog(DWORD ProcessId, DWORD TimeoutMs) {
     TDialogInfo info;
-    if (!search.Found)
+    for (const DWORD start = GetTickCount(); !info.Wnd && GetTickCount() - start <= TimeoutMs; Sleep(20)) {
+        for (HWND wnd = nullptr; !info.Wnd && (wnd = FindWindowExA(nullptr, wnd, "#32770", nullptr));) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(wnd, &pid);
+            if (pid == ProcessId && IsWindowVisible(wnd))
+                info.Wnd = wnd;
+        }
+    }
+    if (!info.Wnd)
         return info;
     Sleep(50); // let the dialog finish laying out its texts
-    info = {search.Found, GetWindow(search.Found, GW_OWNER), WindowText(search.Found), ""};
-    EnumChildWindows(search.Found, CollectStaticText, reinterpret_cast<LPARAM>(&info.Text));
+    info.Owner = GetWindow(info.Wnd, GW_OWNER);
+    info.Caption = WindowText(info.Wnd);
+    for (HWND label = nullptr; (label = FindWindowExA(info.Wnd, label, "Static", nullptr));)
+        if (const std::string text = WindowText(label); !text.empty())
+            info.Text += (info.Text.empty() ? "" : "\n") + text;
     return info;
 }
 
@@ -70,33 +42,6 @@ void AnswerDialog(HWND Dialog, int Id) {
     PostMessageA(Dialog, WM_COMMAND, MAKEWPARAM(Id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(Dialog, Id)));
     for (int i = 0; i < 250 && IsWindow(Dialog) && IsWindowVisible(Dialog); ++i)
         Sleep(20);
-}
-
-TDialogAnswerer::TDialogAnswerer()
-    : FThread([this] {
-          UseOwnDesktop();
-          HWND last = nullptr;
-          while (!FStop) {
-              const TDialogInfo box = WaitForDialog(GetCurrentProcessId(), 50, last);
-              if (box.Wnd == nullptr)
-                  continue;
-              {
-                  std::lock_guard<std::mutex> lock(FLock);
-                  FSeen.push_back(box);
-              }
-              AnswerDialog(box.Wnd, GetDlgItem(box.Wnd, IDYES) ? IDYES : IDOK);
-              last = box.Wnd;
-          }
-      }) {}
-
-TDialogAnswerer::~TDialogAnswerer() {
-    FStop = true;
-    FThread.join();
-}
-
-std::vector<TDialogInfo> TDialogAnswerer::Seen() const {
-    std::lock_guard<std::mutex> lock(FLock);
-    return FSeen;
 }
 
 } // namespace testsupport
