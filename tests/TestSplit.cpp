@@ -24,27 +24,24 @@ TChunklerResult RunJob(TChunklerStartParams Params, TScriptedHooks* Hooks = null
     return r;
 }
 
-// Files Base.001... (or .h001...) are exactly the given slices of Content (npos: the rest), and no more.
-void ExpectCut(const std::string& Base, bool IsHeader, const std::string& Content,
-               const std::vector<size_t>& Sizes) {
-    size_t at = 0;
-    for (size_t i = 0; i <= Sizes.size(); ++i) {
-        const std::string path = Base + (IsHeader ? ".h" : ".") + IntToStrZeroPad(int(i) + 1, 3);
-        if (i == Sizes.size()) {
-            EXPECT_FALSE(FileExists(path)) << "one file too many";
+// The sizes of files Base.001... (or .h001...), which together must be exactly Content.
+std::vector<size_t> CutSizes(const std::string& Base, bool IsHeader, const std::string& Content) {
+    std::string all;
+    std::vector<size_t> sizes;
+    for (int n = 1;; ++n) {
+        const std::string path = Base + (IsHeader ? ".h" : ".") + IntToStrZeroPad(n, 3);
+        if (!FileExists(path))
             break;
-        }
-        const size_t size = std::min(Sizes[i], Content.size() - at);
-        EXPECT_EQ(ReadFileBytes(path), Content.substr(at, size)) << path;
-        at += size;
+        sizes.push_back(size_t(FileSize(path)));
+        all += ReadFileBytes(path);
     }
-    EXPECT_EQ(at, Content.size()) << Base;
+    EXPECT_TRUE(all == Content) << Base << (IsHeader ? " header" : " parts") << " differ";
+    return sizes;
 }
 
 } // namespace
 
 TEST(Split, PartAndHeaderFilesComparedWhole) {
-    constexpr size_t npos = std::string::npos;
     const std::string big = PatternBytes(3000000), two = PatternBytes(200000, 2),
                       small = PatternBytes(250, 3);
     const struct {
@@ -54,16 +51,16 @@ TEST(Split, PartAndHeaderFilesComparedWhole) {
         std::vector<size_t> Parts;
         std::vector<size_t> HeaderCut;
     } cases[] = {
-        {"3,000,000 bytes", {{"report.doc", big}}, 1453568, {1453568, 1453568, 92864}, {npos}},
-        {"exactly two part sizes", {{"data.bin", two}}, 100000, {100000, 100000, 0}, {npos}},
-        {"empty file", {{"empty.txt", ""}}, 1000, {0}, {npos}},
-        {"tree without files", {{"Tree\\", ""}, {"Tree\\Sub\\", ""}}, 1000, {0}, {npos}},
+        {"3,000,000 bytes", {{"report.doc", big}}, 1453568, {1453568, 1453568, 92864}, {47}},
+        {"exactly two part sizes", {{"data.bin", two}}, 100000, {100000, 100000, 0}, {44}},
+        {"empty file", {{"empty.txt", ""}}, 1000, {0}, {40}},
+        {"tree without files", {{"Tree\\", ""}, {"Tree\\Sub\\", ""}}, 1000, {0}, {66}},
         // 70 header bytes after 10 bytes in part 9: 20 fill that disk, 30 the next, 20 the last.
-        {"header over three files",
+        {"header spill",
          {{"Docs\\", ""}, {"Docs\\a.bin", small}},
          30,
          {30, 30, 30, 30, 30, 30, 30, 30, 10},
-         {20, 30, npos}},
+         {20, 30, 20}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Title);
@@ -80,12 +77,15 @@ TEST(Split, PartAndHeaderFilesComparedWhole) {
         }
         const std::string name = c.Tree[0].Name.substr(0, c.Tree[0].Name.find('\\'));
         ASSERT_EQ(RunJob({.SourcePath = src / name, .OutputDir = out.Path(), .PartSize = c.PartSize}), crOk);
-        ExpectCut(out / name, false, content, c.Parts);
-        ExpectCut(out / name, true, header + "\t\t", c.HeaderCut);
+        EXPECT_EQ(CutSizes(out / name, false, content), c.Parts);
+        EXPECT_EQ(CutSizes(out / name, true, header + "\t\t"), c.HeaderCut);
     }
 }
 
+// Also the program copy that goes along with the parts.
 TEST(Split, PartsMatchGnuSplitAndCatGivesTheOriginal) {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
     for (auto [bytes, partSize] :
          {std::pair<size_t, int64_t>{3000000, 1453568}, {200000, 100000}, {500000, 131071}}) {
         SCOPED_TRACE(bytes);
@@ -95,49 +95,38 @@ TEST(Split, PartsMatchGnuSplitAndCatGivesTheOriginal) {
         ASSERT_EQ(RunUnixShell("mkdir " + s + "/gnu && cd " + s + "/gnu && split -b " +
                                std::to_string(partSize) + " -d -a 3 --numeric-suffixes=1 ../f.bin f.bin."),
                   0u);
-        ASSERT_EQ(RunJob({.SourcePath = src / "f.bin", .OutputDir = out.Path(), .PartSize = partSize}), crOk);
+        TChunklerStartParams p{
+            .SourcePath = src / "f.bin", .OutputDir = out.Path(), .CopyProgram = true, .PartSize = partSize};
+        ASSERT_EQ(RunJob(p), crOk);
+        EXPECT_TRUE(ReadFileBytes(out / "Chunkler.exe") == ReadFileBytes(self));
         // The empty part after content that ends on a boundary is ours alone.
         if (bytes % partSize == 0)
             DeleteFileA((out / "f.bin." + IntToStrZeroPad(int(bytes / partSize) + 1, 3)).c_str());
-        EXPECT_EQ(RunUnixShell("diff -r -x 'f.bin.h*' " + s + "/gnu " + o + " && cat " + o +
+        EXPECT_EQ(RunUnixShell("diff -r -x 'f.bin.h*' -x Chunkler.exe " + s + "/gnu " + o + " && cat " + o +
                                "/f.bin.[0-9][0-9][0-9] | cmp -s - " + s + "/f.bin"),
                   0u);
     }
 }
 
 // Exact bytes in the OEM code page (0xE4 becomes 0x84), an old batch file replaced without a question,
-// and the command interpreter rebuilding the file from the parts.
+// the command interpreter rebuilding the file from the parts, and an existing Chunkler.exe left alone.
 TEST(Split, BatchFileRebuildsTheFileWithCopyB) {
     TTempDir src("src"), out("out");
     const std::string content = PatternBytes(250000, 5);
     WriteFileBytes(src / "B\xE4r.txt", content);
     WriteFileBytes(out / "B\xE4r.bat", "an old batch file, longer than the new one");
+    WriteFileBytes(out / "Chunkler.exe", "keep me");
     TScriptedHooks hooks;
-    ASSERT_EQ(RunJob({.SourcePath = src / "B\xE4r.txt",
-                      .OutputDir = out.Path(),
-                      .CreateBatch = true,
-                      .PartSize = 100000},
-                     &hooks),
-              crOk);
+    TChunklerStartParams p{.SourcePath = src / "B\xE4r.txt", .OutputDir = out.Path(), .PartSize = 100000};
+    p.CopyProgram = p.CreateBatch = true;
+    ASSERT_EQ(RunJob(p, &hooks), crOk);
     EXPECT_EQ(hooks.Messages.size(), 2u) << "part count and summary only\n" << hooks.Dump();
     EXPECT_EQ(ReadFileBytes(out / "B\xE4r.bat"), "copy /b \"B\x84r.txt.001\" \"B\x84r.txt\"\r\n"
                                                  "copy /b \"B\x84r.txt\" + \"B\x84r.txt.002\"\r\n"
                                                  "copy /b \"B\x84r.txt\" + \"B\x84r.txt.003\"\r\n");
     EXPECT_EQ(std::system(("cd /d \"" + out.Path() + "\" && \"B\xE4r.bat\"").c_str()), 0);
     EXPECT_TRUE(ReadFileBytes(out / "B\xE4r.txt") == content) << "rebuilt file differs";
-}
-
-TEST(Split, ProgramCopyLeavesAnExistingChunklerExeAlone) {
-    char self[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    for (bool existing : {false, true}) {
-        TTempDir src("src"), out("out");
-        WriteFileBytes(src / "f.bin", "x");
-        if (existing)
-            WriteFileBytes(out / "Chunkler.exe", "keep me");
-        ASSERT_EQ(RunJob({.SourcePath = src / "f.bin", .OutputDir = out.Path(), .CopyProgram = true}), crOk);
-        EXPECT_TRUE(ReadFileBytes(out / "Chunkler.exe") == (existing ? "keep me" : ReadFileBytes(self)));
-    }
+    EXPECT_EQ(ReadFileBytes(out / "Chunkler.exe"), "keep me");
 }
 
 // Window-mode jobs on 3,000,000 bytes: every box in order, the result, the parts left and the header.
@@ -206,7 +195,7 @@ TEST(Split, WindowModeQuestionsAndSummary) {
             EXPECT_EQ(ReadFileBytes(out / "report.doc.001"), content.substr(0, written));
             continue;
         }
-        ExpectCut(out / "report.doc", false, content.substr(0, written), c.Parts);
+        EXPECT_EQ(CutSizes(out / "report.doc", false, content.substr(0, written)), c.Parts);
         EXPECT_EQ(FileExists(out / "report.doc.h001"), c.Expected == crOk);
         EXPECT_NE(ReadFileBytes(out / "report.doc.h001"), "old");
     }
