@@ -2,8 +2,6 @@
 // chosen, buttons pressed, questions read and answered, files compared afterwards.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "support/DialogDriver.h"
 #include "support/PngWriter.h"
 #include "support/TestSupport.h"
@@ -16,58 +14,6 @@ namespace {
 enum TControl { EdtSource, EdtOutputDir, CboSize, EdtSize, BtnSplit, BtnJoin, BtnClose, ControlCount };
 const POINT Positions[ControlCount] = {{90, 35}, {170, 60}, {230, 102}, {325, 102}, {105, 172}, {180, 172}, {260, 172}};
 
-class TChunklerWindow {
-public:
-    TChunklerWindow() {
-        std::string cmd = "\"" + ChunklerExe() + "\"";
-        std::string desktop = UseOwnDesktop();
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        si.lpDesktop = desktop.data();
-        if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &FProcess))
-            return;
-        for (int i = 0; i < 1000 && !(Main && IsWindowVisible(Main)); ++i, Sleep(20))
-            Main = FindWindowA("Chunkler", nullptr);
-    }
-    ~TChunklerWindow() {
-        if (FProcess.hProcess && WaitForSingleObject(FProcess.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(FProcess.hProcess, 99);
-        CloseHandle(FProcess.hProcess);
-        CloseHandle(FProcess.hThread);
-    }
-    TChunklerWindow(const TChunklerWindow&) = delete;
-    TChunklerWindow& operator=(const TChunklerWindow&) = delete;
-
-    HWND operator[](TControl Control) const { return ChildWindowFromPoint(Main, Positions[Control]); }
-    void Set(TControl Control, const std::string& Text) const {
-        SendMessageA((*this)[Control], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Text.c_str()));
-    }
-    void ChooseSize(int Index, const std::string& Text) const {
-        SendMessageA((*this)[CboSize], CB_SETCURSEL, static_cast<WPARAM>(Index), 0);
-        SendMessageA(Main, WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE), reinterpret_cast<LPARAM>((*this)[CboSize]));
-        Set(EdtSize, Text);
-    }
-    void Press(TControl Button) const { PostMessageA((*this)[Button], BM_CLICK, 0, 0); }
-    TDialogInfo Next(DWORD TimeoutMs = 20000) const { return WaitForDialog(FProcess.dwProcessId, TimeoutMs); }
-    HWND Focus() const {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        GetGUIThreadInfo(FProcess.dwThreadId, &info);
-        return info.hwndFocus;
-    }
-    DWORD WaitExit() const {
-        DWORD code = 0xFFFFFFFF;
-        if (WaitForSingleObject(FProcess.hProcess, 10000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(FProcess.hProcess, &code);
-        return code;
-    }
-
-    HWND Main = nullptr;
-
-private:
-    PROCESS_INFORMATION FProcess{};
-};
-
 RECT Bounds(HWND First, HWND Second = nullptr) {
     RECT all{}, r{};
     GetWindowRect(First, &all);
@@ -76,16 +22,50 @@ RECT Bounds(HWND First, HWND Second = nullptr) {
     return all;
 }
 
-// One program run shared by the suite, in the order of its tests; the last one closes it.
+// One run of the program shared by the suite, in the order of its tests; the last one closes it.
 class EndToEnd : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { App = std::make_unique<TChunklerWindow>(); }
-    static void TearDownTestSuite() { App.reset(); }
-    void SetUp() override {
-        ASSERT_NE(App->Main, nullptr) << "no Chunkler window";
-        ASSERT_NE((*App)[BtnClose], App->Main) << "no control where expected";
+    static void SetUpTestSuite() {
+        std::string cmd = "\"" + ChunklerExe() + "\"";
+        std::string desktop = UseOwnDesktop();
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        si.lpDesktop = desktop.data();
+        if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &Process))
+            for (int i = 0; i < 1000 && !(Main && IsWindowVisible(Main)); ++i, Sleep(20))
+                Main = FindWindowA("Chunkler", nullptr);
     }
-    static inline std::unique_ptr<TChunklerWindow> App;
+    static void TearDownTestSuite() {
+        if (Process.hProcess && WaitForSingleObject(Process.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(Process.hProcess, 99);
+        CloseHandle(Process.hProcess);
+        CloseHandle(Process.hThread);
+    }
+    void SetUp() override {
+        ASSERT_NE(Main, nullptr) << "no Chunkler window";
+        ASSERT_NE(Control(BtnClose), Main) << "no control where expected";
+    }
+
+    static HWND Control(TControl Which) { return ChildWindowFromPoint(Main, Positions[Which]); }
+    static void Set(TControl Which, const std::string& Text) {
+        SendMessageA(Control(Which), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Text.c_str()));
+    }
+    static void ChooseSize(int Index, const std::string& Text) {
+        SendMessageA(Control(CboSize), CB_SETCURSEL, static_cast<WPARAM>(Index), 0);
+        SendMessageA(Main, WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Control(CboSize)));
+        Set(EdtSize, Text);
+    }
+    static void Press(TControl Button) { PostMessageA(Control(Button), BM_CLICK, 0, 0); }
+    static TDialogInfo Next(DWORD TimeoutMs = 20000) { return WaitForDialog(Process.dwProcessId, TimeoutMs); }
+    static HWND Focus() {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(Process.dwThreadId, &info);
+        return info.hwndFocus;
+    }
+
+    static inline PROCESS_INFORMATION Process{};
+    static inline HWND Main = nullptr;
 };
 
 TEST_F(EndToEnd, FailedCheckLeavesTheFocusInItsField) {
@@ -102,16 +82,16 @@ TEST_F(EndToEnd, FailedCheckLeavesTheFocusInItsField) {
         {BtnSplit, dir / "data.bin", dir / "sub", "0", EdtSize},
     };
     for (const auto& c : cases) {
-        App->Set(EdtSource, c.Source);
-        App->Set(EdtOutputDir, c.Output);
-        App->ChooseSize(3, c.Size);
-        App->Press(c.Button);
-        const TDialogInfo box = App->Next();
+        Set(EdtSource, c.Source);
+        Set(EdtOutputDir, c.Output);
+        ChooseSize(3, c.Size);
+        Press(c.Button);
+        const TDialogInfo box = Next();
         ASSERT_NE(box.Wnd, nullptr) << c.Source;
         AnswerDialog(box.Wnd, IDOK);
-        for (int i = 0; i < 100 && App->Focus() != (*App)[c.Field]; ++i)
+        for (int i = 0; i < 100 && Focus() != Control(c.Field); ++i)
             Sleep(20);
-        EXPECT_EQ(App->Focus(), (*App)[c.Field]) << box.Text;
+        EXPECT_EQ(Focus(), Control(c.Field)) << box.Text;
     }
 }
 
@@ -120,18 +100,18 @@ TEST_F(EndToEnd, SplitThenJoinFromTheLastPartAndThroughTheInsertDisketteBox) {
     const std::string data = PatternBytes(3000000, 7);
     BuildTree(dir.Path(), {{"src\\", ""}, {"src\\data.bin", data, MakeFileTime(2001, 2, 3, 4, 5, 6, 0)},
                            {"restore\\", ""}, {"restore2\\", ""}, {"disk2\\", ""}});
-    App->Set(EdtOutputDir, "");
-    App->Set(EdtSource, dir / "src\\data.bin");
-    App->ChooseSize(1, ""); // "1.44 MB Disk"
-    App->Press(BtnSplit);
-    TDialogInfo box = App->Next();
+    Set(EdtOutputDir, "");
+    Set(EdtSource, dir / "src\\data.bin");
+    ChooseSize(1, ""); // "1.44 MB Disk"
+    Press(BtnSplit);
+    TDialogInfo box = Next();
     EXPECT_EQ(box.Caption, "Split");
-    EXPECT_EQ(box.Owner, App->Main);
+    EXPECT_EQ(box.Owner, Main);
     EXPECT_EQ(box.Text, "There are 3 parts to create. You can press the <ESC> key to interrupt the job. "
                         "Do you want to continue?");
-    CaptureScreen(Bounds(App->Main, box.Wnd), "message-box-over-window");
+    CaptureScreen(Bounds(Main, box.Wnd), "message-box-over-window");
     AnswerDialog(box.Wnd, IDYES);
-    box = App->Next();
+    box = Next();
     EXPECT_NE(box.Text.find("Chunkler has succesfully created 3 partfile(s) and 1 headerfile(s)."), std::string::npos)
         << box.Text;
     EXPECT_NE(box.Text.find("Note: Sometimes preformatted floppy disks have damaged sectors"), std::string::npos);
@@ -145,30 +125,21 @@ TEST_F(EndToEnd, SplitThenJoinFromTheLastPartAndThroughTheInsertDisketteBox) {
         for (const char* part : {"data.bin.002", "data.bin.003"})
             if (diskette)
                 MoveFileA((dir / "src\\" + part).c_str(), (dir / "disk2\\" + part).c_str());
-        App->Set(EdtSource, dir / ("src\\" + std::string(from)));
-        App->Set(EdtOutputDir, into);
-        App->Press(BtnJoin);
-        box = App->Next();
+        Set(EdtSource, dir / ("src\\" + std::string(from)));
+        Set(EdtOutputDir, into);
+        Press(BtnJoin);
+        box = Next();
         EXPECT_EQ(box.Caption, "Join");
         EXPECT_EQ(box.Text, "The parts will be rejoined. You can press the <ESC> key to interrupt the job. "
                             "Do you want to continue?");
         AnswerDialog(box.Wnd, IDYES);
         if (diskette) {
-            box = App->Next();
+            box = Next();
             EXPECT_EQ(box.Text, "The file \"data.bin.002\" is required.\r\nPlease insert the next diskette and "
                                 "press OK. You can also press OK and browse for the file yourself.");
             AnswerDialog(box.Wnd, IDOK);
-            box = App->Next(); // the open-file dialog: its file name field is its only edit
-            HWND name = nullptr;
-            EnumChildWindows(box.Wnd, [](HWND Child, LPARAM Found) -> BOOL {
-                char cls[16] = {};
-                GetClassNameA(Child, cls, sizeof cls);
-                if (_stricmp(cls, "Edit") == 0)
-                    *reinterpret_cast<HWND*>(Found) = Child;
-                return TRUE;
-            }, reinterpret_cast<LPARAM>(&name));
-            ASSERT_NE(name, nullptr) << "no file name field";
-            SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>((dir / "disk2\\data.bin.002").c_str()));
+            box = Next(); // the open-file dialog, its file name field focused
+            SendMessageA(Focus(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>((dir / "disk2\\data.bin.002").c_str()));
             AnswerDialog(box.Wnd, IDOK);
         }
         for (int i = 0; i < 600 && ReadFileBytes(into + "\\data.bin") != data; ++i)
@@ -178,43 +149,46 @@ TEST_F(EndToEnd, SplitThenJoinFromTheLastPartAndThroughTheInsertDisketteBox) {
         const FILETIME original = GetLastWriteTime(dir / "src\\data.bin");
         EXPECT_EQ(CompareFileTime(&restored, &original), 0) << from;
     }
-    EXPECT_EQ(App->Next(0).Wnd, nullptr);
+    EXPECT_EQ(Next(0).Wnd, nullptr);
 }
 
 TEST_F(EndToEnd, EscapeDuringALongSplitAnsweredNoThenYes) {
     TTempDir dir("e2eesc");
     BuildTree(dir.Path(), {{"big.bin", PatternBytes(96 << 20, 3)}});
-    App->Set(EdtSource, dir / "big.bin");
-    App->Set(EdtOutputDir, dir.Path());
-    App->ChooseSize(3, "131072");
-    App->Press(BtnSplit);
-    AnswerDialog(App->Next().Wnd, IDYES); // "There are 768 parts..."
+    Set(EdtSource, dir / "big.bin");
+    Set(EdtOutputDir, dir.Path());
+    ChooseSize(3, "131072");
+    Press(BtnSplit);
+    AnswerDialog(Next().Wnd, IDYES); // "There are 768 parts..."
     // Each round waits until the arc has grown by a few hundredths, so that the pictures show it.
     for (int reply : {IDNO, IDYES}) {
         const std::string part = dir / (reply == IDNO ? "big.bin.025" : "big.bin.050");
         for (int i = 0; i < 1500 && !FileExists(part); ++i)
             Sleep(20);
         if (reply == IDYES)
-            CaptureScreen(Bounds(App->Main), "window-mid-job-progress-arc");
-        PostMessageA(App->Main, WM_KEYDOWN, VK_ESCAPE, 1);
-        const TDialogInfo box = App->Next(5000);
+            CaptureScreen(Bounds(Main), "window-mid-job-progress-arc");
+        PostMessageA(Main, WM_KEYDOWN, VK_ESCAPE, 1);
+        const TDialogInfo box = Next(5000);
         ASSERT_NE(box.Wnd, nullptr) << "no cancel question: the split ended too soon";
         EXPECT_EQ(box.Text, "Do you really want to cancel?");
         EXPECT_EQ(box.Caption, "Split");
         if (reply == IDNO)
-            CaptureScreen(Bounds(App->Main, box.Wnd), "cancel-question-mid-job");
+            CaptureScreen(Bounds(Main, box.Wnd), "cancel-question-mid-job");
         AnswerDialog(box.Wnd, reply);
     }
     // Cancelled: no summary, the parts written so far kept, the last never written.
     Sleep(500);
-    EXPECT_EQ(App->Next(0).Wnd, nullptr);
+    EXPECT_EQ(Next(0).Wnd, nullptr);
     EXPECT_TRUE(FileExists(dir / "big.bin.050"));
     EXPECT_FALSE(FileExists(dir / "big.bin.768"));
 }
 
 TEST_F(EndToEnd, CloseEndsTheProgramWithCodeZero) {
-    App->Press(BtnClose);
-    EXPECT_EQ(App->WaitExit(), 0u);
+    Press(BtnClose);
+    DWORD code = 99;
+    EXPECT_EQ(WaitForSingleObject(Process.hProcess, 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeProcess(Process.hProcess, &code));
+    EXPECT_EQ(code, 0u);
 }
 
 } // namespace

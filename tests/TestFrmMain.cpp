@@ -1,6 +1,6 @@
-// The main window inside the test's own process: start-up filling, shape and painting (checked on
-// screenshots), keyboard commands, dropped files, the size and output fields, the guards of a running
-// job, the window run, and the version record of the built program.
+// The main window in the test's own process: start-up filling, shape and painting on screenshots, keys,
+// dropped files, the size and output fields, the guards of a running job, the window run; and the
+// version record of the built program.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -31,8 +31,6 @@ void Pump(bool Dispatch = true) {
             DispatchMessageA(&msg);
         }
 }
-
-std::string Text(HWND Control) { return WindowText(Control); }
 
 // A drop handle as the shell hands it over: DROPFILES followed by the ANSI names, double-terminated.
 HDROP MakeDrop(const std::vector<std::string>& Paths) {
@@ -78,17 +76,16 @@ struct TOpenWindow {
     std::unique_ptr<TAnsweredFrmMain> Form = std::make_unique<TAnsweredFrmMain>();
 };
 
-// --- Screenshots
+// --- Screenshots: the whole window, looked at in client coordinates.
 
 struct TShot {
     TPicture Picture;
     POINT Client; // the client origin in the picture
     uint32_t At(int X, int Y) const { return Picture.At(Client.x + X, Client.y + Y); }
-    // How many pixels of the client rectangle [X0, X1) x [Y0, Y1) pass Test.
-    int Count(int X0, int Y0, int X1, int Y1, const std::function<bool(uint32_t)>& Test) const {
+    int Count(RECT Area, const std::function<bool(uint32_t)>& Test) const {
         int count = 0;
-        for (int y = Y0; y < Y1; ++y)
-            for (int x = X0; x < X1; ++x)
+        for (int y = Area.top; y < Area.bottom; ++y)
+            for (int x = Area.left; x < Area.right; ++x)
                 count += Test(At(x, y)) ? 1 : 0;
         return count;
     }
@@ -96,10 +93,8 @@ struct TShot {
 
 TShot Capture(HWND Wnd, const std::string& Name) {
     SetWindowPos(Wnd, HWND_TOPMOST, 300, 200, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-    for (int i = 0; i < 5; ++i, Sleep(100)) {
-        UpdateWindow(Wnd);
+    for (int i = 0; i < 5; ++i, Sleep(100))
         Pump();
-    }
     RECT outer{};
     GetWindowRect(Wnd, &outer);
     POINT client{0, 0};
@@ -132,21 +127,19 @@ void CheckBadge(const TShot& Shot, HWND Wnd) {
     // Along the middle line the gradient runs from the button face to light blue.
     EXPECT_TRUE(Near(Shot.At(35, 115), SysRgb(COLOR_BTNFACE), 8)) << std::hex << Shot.At(35, 115);
     EXPECT_TRUE(Near(Shot.At(398, 115), 0xA6CAF0, 8)) << std::hex << Shot.At(398, 115);
-    // The rim: dark over the lower right, light over the upper left.
-    const auto isDark = [](uint32_t p) { return p == SysRgb(COLOR_BTNSHADOW) || p == SysRgb(COLOR_3DDKSHADOW); };
-    const auto isLight = [](uint32_t p) { return p == SysRgb(COLOR_BTNHIGHLIGHT) || p == SysRgb(COLOR_3DLIGHT); };
-    struct TBand {
-        int X0, Y0, X1, Y1;
-        bool Lit;
-    } bands[] = {{205, 224, 218, 230, false}, {390, 140, 422, 170, false}, {0, 40, 40, 70, true}};
-    for (const TBand& b : bands) {
-        EXPECT_GT(Shot.Count(b.X0, b.Y0, b.X1, b.Y1, b.Lit ? isLight : isDark), 5) << b.X0 << "," << b.Y0;
-        EXPECT_EQ(Shot.Count(b.X0, b.Y0, b.X1, b.Y1, b.Lit ? isDark : isLight), 0) << b.X0 << "," << b.Y0;
+    // The rim: dark at the bottom and lower right, light at the upper left, never the other way round.
+    const auto shadow = [](uint32_t p) { return p == SysRgb(COLOR_BTNSHADOW) || p == SysRgb(COLOR_3DDKSHADOW); };
+    const auto light = [](uint32_t p) { return p == SysRgb(COLOR_BTNHIGHLIGHT) || p == SysRgb(COLOR_3DLIGHT); };
+    for (RECT dark : {RECT{205, 224, 218, 230}, RECT{390, 140, 422, 170}}) {
+        EXPECT_GT(Shot.Count(dark, shadow), 5) << dark.left;
+        EXPECT_EQ(Shot.Count(dark, light), 0) << dark.left;
     }
+    EXPECT_GT(Shot.Count({0, 40, 40, 70}, light), 5);
+    EXPECT_EQ(Shot.Count({0, 40, 40, 70}, shadow), 0);
     // The output folder's label left of its field, nothing left of the label, and the blue link.
-    EXPECT_GT(Shot.Count(55, 58, 160, 74, Dark), 8);
-    EXPECT_EQ(Shot.Count(20, 58, 50, 74, Dark), 0);
-    EXPECT_GT(Shot.Count(154, 198, 268, 216, [](uint32_t p) { return Near(p, 0x0000FF, 60); }), 8);
+    EXPECT_GT(Shot.Count({55, 58, 160, 74}, Dark), 8);
+    EXPECT_EQ(Shot.Count({20, 58, 50, 74}, Dark), 0);
+    EXPECT_GT(Shot.Count({154, 198, 268, 216}, [](uint32_t p) { return Near(p, 0x0000FF, 60); }), 8);
 }
 
 // --- One window shared by the tests of the suite
@@ -168,16 +161,16 @@ protected:
 TEST_F(MainWindow, BadgeAndHalfProgressArc) {
     const TShot idle = Capture(Form().FHandle, "FrmMain_idle");
     CheckBadge(idle, Form().FHandle);
-    EXPECT_EQ(idle.Count(0, 0, 422, 230, ArcGreen), 0);
+    EXPECT_EQ(idle.Count({0, 0, 422, 230}, ArcGreen), 0);
 
     Form().SetProgressMax(1000);
     Form().SetProgress(500);
     const TShot half = Capture(Form().FHandle, "FrmMain_progress50");
     // From the upper left down the left side to the lowest point of its ellipse, and no further.
-    EXPECT_GT(half.Count(4, 110, 14, 120, ArcGreen), 5);
-    EXPECT_GT(half.Count(200, 219, 212, 226, ArcGreen), 5);
-    EXPECT_EQ(half.Count(216, 150, 420, 226, ArcGreen), 0);
-    EXPECT_EQ(half.Count(150, 0, 420, 40, ArcGreen), 0);
+    EXPECT_GT(half.Count({4, 110, 14, 120}, ArcGreen), 5);
+    EXPECT_GT(half.Count({200, 219, 212, 226}, ArcGreen), 5);
+    EXPECT_EQ(half.Count({216, 150, 420, 226}, ArcGreen), 0);
+    EXPECT_EQ(half.Count({150, 0, 420, 40}, ArcGreen), 0);
     Form().SetProgressMax(0);
 }
 
@@ -198,8 +191,8 @@ TEST_F(MainWindow, KeysInAChildBecomeCommandsOfTheMainWindow) {
         WPARAM Key;
         bool Shift;
         WPARAM Command; // 0: not translated
-    } cases[] = {{VK_RETURN, false, cmdEnter},     {VK_TAB, false, cmdNextControl}, {VK_TAB, true, cmdPrevControl},
-                 {VK_ESCAPE, false, cmdEscape},    {VK_RETURN, true, 0}};
+    } cases[] = {{VK_RETURN, false, cmdEnter}, {VK_TAB, false, cmdNextControl}, {VK_TAB, true, cmdPrevControl},
+                 {VK_RETURN, true, 0}, {VK_ESCAPE, false, cmdEscape}}; // Shift is released by the last
     for (const auto& c : cases) {
         BYTE keys[256] = {};
         keys[VK_SHIFT] = c.Shift ? 0x80 : 0;
@@ -209,8 +202,6 @@ TEST_F(MainWindow, KeysInAChildBecomeCommandsOfTheMainWindow) {
         EXPECT_EQ(TranslateAcceleratorA(wnd, AccelTable, &msg) != 0, c.Command != 0) << c.Key << " " << c.Shift;
         EXPECT_EQ(ReceivedCommands, c.Command ? std::vector<WPARAM>{c.Command} : std::vector<WPARAM>{});
     }
-    BYTE keys[256] = {};
-    SetKeyboardState(keys);
     SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PreviousProc));
 }
 
@@ -243,12 +234,12 @@ TEST_F(MainWindow, DroppedFilesFillTheFieldTheyLandOnWithTheFirstItemOnly) {
     BuildTree(dir.Path(), {{"a.bin", "x"}, {"sub\\", ""}});
     SetWindowTextA(Form().EdtOutputDir, "");
     SendMessageA(Form().FHandle, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({dir / "a.bin", dir / "sub"})), 0);
-    EXPECT_EQ(Text(Form().EdtSource), dir / "a.bin");
-    EXPECT_EQ(Text(Form().EdtOutputDir), dir.Path()) << "the source's folder proposed";
+    EXPECT_EQ(WindowText(Form().EdtSource), dir / "a.bin");
+    EXPECT_EQ(WindowText(Form().EdtOutputDir), dir.Path()) << "the source's folder proposed";
     TMessage onOutput{WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({dir / "sub", dir / "a.bin"})), 0, 0};
     Form().DropFilesOnOutputDir(onOutput);
-    EXPECT_EQ(Text(Form().EdtOutputDir), dir / "sub");
-    EXPECT_EQ(Text(Form().EdtSource), dir / "a.bin");
+    EXPECT_EQ(WindowText(Form().EdtOutputDir), dir / "sub");
+    EXPECT_EQ(WindowText(Form().EdtSource), dir / "a.bin");
 }
 
 TEST_F(MainWindow, FirstTypedSourceThatExistsProposesTheOutputFolder) {
@@ -259,8 +250,8 @@ TEST_F(MainWindow, FirstTypedSourceThatExistsProposesTheOutputFolder) {
     SendMessageA(Form().EdtSource, EM_SETSEL, 1000, 1000);
     for (char ch : std::string("data\\file.bin"))
         SendMessageA(Form().EdtSource, WM_CHAR, static_cast<WPARAM>(ch), 0);
-    EXPECT_EQ(Text(Form().EdtSource), dir / "data\\file.bin");
-    EXPECT_EQ(Text(Form().EdtOutputDir), dir.Path());
+    EXPECT_EQ(WindowText(Form().EdtSource), dir / "data\\file.bin");
+    EXPECT_EQ(WindowText(Form().EdtOutputDir), dir.Path());
 }
 
 // A job pumps messages: the space bar on Split must not start a second job; a quit message taken from
@@ -324,20 +315,20 @@ TEST(MainWindowStartup, ControlsFollowTheParameters) {
         TOpenWindow w(params);
         const TFrmMain& f = *w.Form;
         EXPECT_EQ(SendMessageA(f.CboSize, CB_GETCURSEL, 0, 0), c.Selected);
-        EXPECT_EQ(Text(f.EdtSize), c.SizeText);
+        EXPECT_EQ(WindowText(f.EdtSize), c.SizeText);
         EXPECT_EQ(IsWindowEnabled(f.EdtSize) != FALSE, c.Selected == 3);
         EXPECT_EQ(SendMessageA(f.ChkCopyProgram, BM_GETCHECK, 0, 0), BST_CHECKED);
         EXPECT_EQ(SendMessageA(f.ChkBatchFile, BM_GETCHECK, 0, 0), c.Batch ? BST_CHECKED : BST_UNCHECKED);
-        EXPECT_EQ(Text(f.EdtOutputDir), "");
+        EXPECT_EQ(WindowText(f.EdtOutputDir), "");
     }
 }
 
 TEST(MainWindowGerman, BadgeInGerman) {
     ASSERT_EQ(UserLanguage, "DE");
     TOpenWindow w{TChunklerStartParams{}};
-    EXPECT_EQ(Text(w.Form->BtnSplit), "Splitten");
-    EXPECT_EQ(Text(w.Form->BtnJoin), "Unsplitten");
-    EXPECT_EQ(Text(w.Form->BtnClose), "Schliessen");
+    EXPECT_EQ(WindowText(w.Form->BtnSplit), "Splitten");
+    EXPECT_EQ(WindowText(w.Form->BtnJoin), "Unsplitten");
+    EXPECT_EQ(WindowText(w.Form->BtnClose), "Schliessen");
     const char* locale = getenv("LC_ALL");
     CheckBadge(Capture(w.Form->FHandle, std::string("FrmMain_German_") + (locale ? locale : "de")), w.Form->FHandle);
 }
@@ -355,8 +346,8 @@ TEST(MainWindowRun, DropOnOutputFieldThenCloseEndsWithCodeZero) {
         if (step++ == 0) {
             PostMessageA(FrmMain->EdtOutputDir, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({"C:\\x"})), 0);
         } else if (step == 2) {
-            output = Text(FrmMain->EdtOutputDir);
-            source = Text(FrmMain->EdtSource);
+            output = WindowText(FrmMain->EdtOutputDir);
+            source = WindowText(FrmMain->EdtSource);
             SendMessageA(FrmMain->FHandle, WM_COMMAND, 0, reinterpret_cast<LPARAM>(FrmMain->BtnClose));
         }
     };
