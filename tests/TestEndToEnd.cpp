@@ -72,20 +72,19 @@ TEST_F(EndToEnd, FailedCheckLeavesTheFocusInItsField) {
     TTempDir dir("e2efocus");
     BuildTree(dir.Path(), {{"data.bin", "x"}, {"sub\\", ""}});
     const struct {
-        TControl Button;
         std::string Source, Output;
         const char* Size;
         TControl Field;
     } cases[] = {
-        {BtnSplit, dir / "missing", dir / "sub", "1000", EdtSource},
-        {BtnSplit, dir / "data.bin", "R:\\", "1000", EdtOutputDir},
-        {BtnSplit, dir / "data.bin", dir / "sub", "0", EdtSize},
+        {dir / "missing", dir / "sub", "1000", EdtSource},
+        {dir / "data.bin", "R:\\", "1000", EdtOutputDir}, // a diskette
+        {dir / "data.bin", dir / "sub", "0", EdtSize},
     };
     for (const auto& c : cases) {
         Set(EdtSource, c.Source);
         Set(EdtOutputDir, c.Output);
         ChooseSize(3, c.Size);
-        Press(c.Button);
+        Press(BtnSplit);
         const TDialogInfo box = Next();
         ASSERT_NE(box.Wnd, nullptr) << c.Source;
         AnswerDialog(box.Wnd, IDOK);

@@ -369,14 +369,17 @@ TEST(ChunklerExe, VersionRecord) {
         reinterpret_cast<void*>(GetProcAddress(version, "VerQueryValueA")));
     std::vector<char> data(64 * 1024);
     ASSERT_TRUE(getInfo(ChunklerExe().c_str(), 0, static_cast<DWORD>(data.size()), data.data()));
-    void* value = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(query(data.data(), "\\", &value, &length));
-    EXPECT_EQ(static_cast<const VS_FIXEDFILEINFO*>(value)->dwFileVersionMS, 0x00040000u);
-    EXPECT_EQ(static_cast<const VS_FIXEDFILEINFO*>(value)->dwFileVersionLS, 0x00020000u);
-    ASSERT_TRUE(query(data.data(), "\\VarFileInfo\\Translation", &value, &length));
-    EXPECT_EQ(static_cast<const WORD*>(value)[0], 0x0807);
-    EXPECT_EQ(static_cast<const WORD*>(value)[1], 1252);
+    const auto value = [&](const std::string& Path) {
+        void* found = nullptr;
+        UINT length = 0;
+        const bool ok = query(data.data(), Path.c_str(), &found, &length);
+        return ok ? std::string(static_cast<const char*>(found), length) : std::string();
+    };
+    const std::string root = value("\\");
+    ASSERT_EQ(root.size(), sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(reinterpret_cast<const VS_FIXEDFILEINFO*>(root.data())->dwFileVersionMS, 0x00040000u);
+    EXPECT_EQ(reinterpret_cast<const VS_FIXEDFILEINFO*>(root.data())->dwFileVersionLS, 0x00020000u);
+    EXPECT_EQ(value("\\VarFileInfo\\Translation"), std::string("\x07\x08\xE4\x04", 4)); // 0x0807, 1252
     const std::pair<const char*, const char*> strings[] = {
         {"ProductVersion", "4.0"},
         {"FileVersion", "4.0.2.0"},
@@ -384,10 +387,8 @@ TEST(ChunklerExe, VersionRecord) {
         {"ProductName", "Chunkler light"},
         {"CompanyName", "The Chunkler developers"},
     };
-    for (const auto& [name, expected] : strings) {
-        ASSERT_TRUE(query(data.data(), (std::string("\\StringFileInfo\\080704E4\\") + name).c_str(), &value, &length));
-        EXPECT_STREQ(static_cast<const char*>(value), expected) << name;
-    }
+    for (const auto& [name, expected] : strings)
+        EXPECT_STREQ(value(std::string("\\StringFileInfo\\080704E4\\") + name).c_str(), expected) << name;
     FreeLibrary(version);
 }
 
