@@ -1,68 +1,45 @@
-// Helpers of the fault and abuse suites: a write-fault injector, Unix-side tools for what Win32
-// cannot do to a file the program holds open, and snapshots that show what a job left behind.
+// Helpers of the fault suites: one job run in process, writes that fall short on demand, Unix-side
+// tools for what Win32 cannot do to a file the program holds open, and the seed of randomized suites.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "support/ScriptedHooks.h"
+
 namespace testsupport {
 
-// Replaces CreateFileA and WriteFile in this executable's import table, so that every write of the
-// program's core (linked into the test) to a chosen file can be made to fail or fall short while the
-// system still reports success. One injector at a time; the original calls are restored on destruction.
-class TWriteFaultInjector {
-public:
-    enum TMode {
-        wfZeroBytes, // success, nothing written
-        wfHalf,      // success, half of the bytes (at least one byte less than asked)
-        wfDiskFull,  // failure with ERROR_DISK_FULL
-    };
-    // Writes to files whose full name satisfies Match; the first SkipWrites such writes pass.
-    TWriteFaultInjector(std::function<bool(const std::string&)> Match, TMode Mode, int SkipWrites = 0);
-    ~TWriteFaultInjector();
-    TWriteFaultInjector(const TWriteFaultInjector&) = delete;
-    TWriteFaultInjector& operator=(const TWriteFaultInjector&) = delete;
+// One job without the program copy: window mode through Hooks (result shown), silent without them.
+TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output,
+                       int64_t PartSize = 0, TScriptedHooks* Hooks = nullptr);
 
-    int Injected() const; // writes answered with a fault
-    // After this many faulty writes every further one fails with ERROR_DISK_FULL: a job that keeps
-    // writing into a disk that takes nothing ends anyway, and the test sees the count.
+// While it lives, every WriteFile of this executable to a file whose name ends with Suffix reports
+// success having written nothing (Half false) or half the bytes. After Budget such writes each further
+// one fails with ERROR_DISK_FULL, so a job that would loop for ever ends and the count shows it.
+class TShortWrites {
+public:
+    TShortWrites(std::string Suffix, bool Half);
+    ~TShortWrites();
+    TShortWrites(const TShortWrites&) = delete;
+    TShortWrites& operator=(const TShortWrites&) = delete;
+    static int Count();
     static constexpr int Budget = 2000;
 };
 
-// True when Name ends with Suffix, ignoring case.
-bool EndsWithNoCase(const std::string& Name, const std::string& Suffix);
-
-// The Unix path of a Windows path (Wine's own mapping).
+// Wine's Unix path of a Windows path, and a Unix program run to its end: Wine's share modes bind only
+// Windows processes, so this is how a file the program holds open is changed.
 std::string WinToUnixPath(const std::string& WinPath);
-// Runs a Unix program with its arguments and waits for it (Wine's start /unix). Used to change a file
-// that the program holds open: Wine's share modes bind only Windows processes.
 bool RunUnix(const std::vector<std::string>& Argv);
 
-// Names in Folder (not recursive), sorted; for "nothing was created here".
+// Names in Folder (not recursive), sorted.
 std::vector<std::string> ListNames(const std::string& Folder);
-// Leaves exactly FreeBytes free on the drive of Root by writing a filler file there (FreeBytes is
-// rounded to whole pages by the file system). Returns the free bytes reached.
-int64_t FillDrive(const std::string& Root, int64_t FreeBytes);
-int64_t FreeBytesOf(const std::string& Root);
+// The names in Around and in the current directory: a job may add none of them.
+std::vector<std::string> ListOutside(const std::string& Around);
 
-// Holds a file open with share mode 0, as another program could.
-class TExclusiveOpen {
-public:
-    explicit TExclusiveOpen(const std::string& Path, DWORD Access = GENERIC_READ | GENERIC_WRITE);
-    ~TExclusiveOpen();
-    TExclusiveOpen(const TExclusiveOpen&) = delete;
-    TExclusiveOpen& operator=(const TExclusiveOpen&) = delete;
-    bool IsOpen() const { return FHandle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE FHandle;
-};
-
-// A seed for randomized suites: CHUNKLER_SEED when set, otherwise Default.
+// CHUNKLER_SEED when set, otherwise Default; printed so that a failing run can be repeated.
 uint32_t SuiteSeed(uint32_t Default);
 
 } // namespace testsupport
