@@ -4,17 +4,11 @@
 
 namespace testsupport {
 
-bool TScriptedHooks::CheckUserCancel(const std::string& Caption) {
+bool TScriptedHooks::CheckUserCancel(const std::string&) {
     ++Polls;
-    PollCaptions.push_back(Caption);
     if (OnPoll)
         OnPoll(Polls);
     return CancelAtPoll > 0 && Polls >= CancelAtPoll;
-}
-
-void TScriptedHooks::SetProgress(int64_t Done) {
-    Progress = Done;
-    ++ProgressCalls;
 }
 
 int TScriptedHooks::ShowMessage(HWND AOwner, const std::string& Text, const std::string& Caption, UINT Type) {
@@ -25,14 +19,13 @@ int TScriptedHooks::ShowMessage(HWND AOwner, const std::string& Text, const std:
         rec.Answer = Answers.front();
         Answers.pop_front();
     } else {
-        rec.Answer = (Type & MB_TYPEMASK) == MB_YESNO ? DefaultYesNo : IDOK;
+        rec.Answer = (Type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
     }
     Messages.push_back(rec);
     return rec.Answer;
 }
 
-bool TScriptedHooks::OpenFileDialog(HWND AOwner, const std::string& PresetPath, std::string& ChosenPath) {
-    DialogOwners.push_back(AOwner);
+bool TScriptedHooks::OpenFileDialog(HWND, const std::string& PresetPath, std::string& ChosenPath) {
     DialogPresets.push_back(PresetPath);
     if (DialogAnswers.empty())
         return false;

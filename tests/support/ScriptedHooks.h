@@ -29,9 +29,8 @@ public:
     HWND Owner = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x4711));
 
     // Message boxes: each one takes the next scripted answer; when none is left, a Yes/No question
-    // gets DefaultYesNo and every other box IDOK.
+    // gets IDYES and every other box IDOK.
     std::deque<int> Answers;
-    int DefaultYesNo = IDYES;
     std::vector<TMessageRecord> Messages;
     std::function<void(const TMessageRecord&)> OnMessage; // called before the answer is given
 
@@ -39,13 +38,11 @@ public:
     // 0 never cancels. OnPoll runs at every poll with its number.
     int CancelAtPoll = 0;
     int Polls = 0;
-    std::vector<std::string> PollCaptions;
     std::function<void(int Poll)> OnPoll;
 
     // Progress and wait cursor.
     std::vector<int64_t> ProgressMaxCalls;
     int64_t Progress = -1; // last SetProgress value, -1 before the first
-    int ProgressCalls = 0;
     int WaitCursorShows = 0;
     int WaitCursorHides = 0;
 
@@ -53,14 +50,13 @@ public:
     // when none is left the dialog is cancelled.
     std::deque<std::optional<std::string>> DialogAnswers;
     std::vector<std::string> DialogPresets;
-    std::vector<HWND> DialogOwners;
 
     HWND OwnerWindow() override { return Owner; }
     void ShowWaitCursor() override { ++WaitCursorShows; }
     void HideWaitCursor() override { ++WaitCursorHides; }
     bool CheckUserCancel(const std::string& Caption) override;
     void SetProgressMax(int64_t Total) override { ProgressMaxCalls.push_back(Total); }
-    void SetProgress(int64_t Done) override;
+    void SetProgress(int64_t Done) override { Progress = Done; }
     int ShowMessage(HWND AOwner, const std::string& Text, const std::string& Caption, UINT Type) override;
     bool OpenFileDialog(HWND AOwner, const std::string& PresetPath, std::string& ChosenPath) override;
 
