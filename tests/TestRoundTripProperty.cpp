@@ -71,9 +71,6 @@ TEST(RoundTripProperty, RandomTreesComeBackExactly) {
         maker.AddFolder(top, 0, part, tree);
         SCOPED_TRACE("round " + std::to_string(round) + ", part size " + std::to_string(part));
         BuildTree(tmp / "src", tree);
-        for (const auto& e : tree) // a folder's time moves while its content is made: files only
-            if (e.Name.back() != '\\')
-                SetLastWriteTime(tmp / ("src\\" + e.Name), e.Time);
         CreateDirectoryA((tmp / "parts").c_str(), nullptr);
         CreateDirectoryA((tmp / "out").c_str(), nullptr);
         const std::string anyPart = tmp / ("parts\\" + top + (maker.Pick(0, 1) ? ".001" : ".h001"));

@@ -13,8 +13,7 @@ using TWriteFile = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 using TFinalPathName = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
 
 struct TShortWriteState {
-    std::string Suffix;
-    bool Half = false;
+    std::string Part;
     int Count = 0;
     void** Slot = nullptr;
     TWriteFile RealWrite = nullptr;
@@ -25,8 +24,7 @@ bool IsTarget(HANDLE H) {
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
     char name[MAX_PATH * 2];
     const DWORD n = finalPathName(H, name, sizeof name, 0);
-    return n > State.Suffix.size() && n < sizeof name &&
-           _stricmp(name + n - State.Suffix.size(), State.Suffix.c_str()) == 0;
+    return n > 0 && n < sizeof name && std::strstr(name, State.Part.c_str());
 }
 
 BOOL WINAPI ShortWriteFile(HANDLE H, LPCVOID Buffer, DWORD Count, LPDWORD Written, LPOVERLAPPED Ov) {
@@ -37,38 +35,24 @@ BOOL WINAPI ShortWriteFile(HANDLE H, LPCVOID Buffer, DWORD Count, LPDWORD Writte
         SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
-    if (State.Half && Count > 1)
+    if (State.Count == 1)
         return State.RealWrite(H, Buffer, Count / 2, Written, Ov);
     *Written = 0;
     return TRUE;
 }
 
-// The import table entry of WriteFile in this executable, which the program's core is linked into.
+// The import address table entry of WriteFile in this executable, which the program's core is linked into.
 void** WriteFileSlot() {
+    void* real = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "WriteFile"));
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
     auto* nt =
         reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name;
-         ++imp) {
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<char*>(byName->Name), "WriteFile") == 0)
-                return reinterpret_cast<void**>(&slots->u1.Function);
-        }
-    }
+    const auto& iat = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    auto** slots = reinterpret_cast<void**>(base + iat.VirtualAddress);
+    for (size_t i = 0; i < iat.Size / sizeof(void*); ++i)
+        if (slots[i] == real)
+            return &slots[i];
     std::abort(); // the fault suites cannot run without it
-}
-
-void PatchSlot(void** Slot, void* Value) {
-    DWORD old = 0;
-    VirtualProtect(Slot, sizeof(void*), PAGE_READWRITE, &old);
-    *Slot = Value;
-    VirtualProtect(Slot, sizeof(void*), old, &old);
 }
 
 } // namespace
@@ -87,49 +71,42 @@ TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::strin
     return result;
 }
 
-TShortWrites::TShortWrites(std::string Suffix, bool Half) {
-    State.Suffix = std::move(Suffix);
-    State.Half = Half;
+// The table page stays writable: this is a test executable.
+TShortWrites::TShortWrites(std::string Part) {
+    State.Part = std::move(Part);
     State.Count = 0;
     State.Slot = WriteFileSlot();
+    DWORD old = 0;
+    VirtualProtect(State.Slot, sizeof(void*), PAGE_READWRITE, &old);
     State.RealWrite = reinterpret_cast<TWriteFile>(*State.Slot);
-    PatchSlot(State.Slot, reinterpret_cast<void*>(&ShortWriteFile));
+    *State.Slot = reinterpret_cast<void*>(&ShortWriteFile);
 }
 
 TShortWrites::~TShortWrites() {
-    PatchSlot(State.Slot, reinterpret_cast<void*>(State.RealWrite));
+    *State.Slot = reinterpret_cast<void*>(State.RealWrite);
 }
 
 int TShortWrites::Count() {
     return State.Count;
 }
 
-std::string WinToUnixPath(const std::string& WinPath) {
-    using TFn = char*(CDECL*)(LPCWSTR);
-    static const auto unixName = reinterpret_cast<TFn>(
+void ResizeThroughUnix(const std::string& Path, int64_t Size) {
+    using TUnixName = char*(CDECL*)(LPCWSTR);
+    static const auto unixName = reinterpret_cast<TUnixName>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    std::wstring wide(WinPath.begin(), WinPath.end()); // the tests' paths are ASCII
-    char* name = unixName ? unixName(wide.c_str()) : nullptr;
-    if (!name)
-        return "";
-    std::string result = name;
+    const std::wstring wide(Path.begin(), Path.end()); // the tests' paths are ASCII
+    char* name = unixName(wide.c_str());
+    std::string command =
+        "start.exe /wait /unix /usr/bin/truncate -s " + std::to_string(Size) + " \"" + name + "\"";
     HeapFree(GetProcessHeap(), 0, name);
-    return result;
-}
-
-bool RunUnix(const std::vector<std::string>& Argv) {
-    std::string line = "start.exe /wait /unix";
-    for (const auto& arg : Argv)
-        line += " \"" + arg + "\"";
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    const bool done = WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return done;
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        WaitForSingleObject(pi.hProcess, 30000);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
 }
 
 std::vector<std::string> ListNames(const std::string& Folder) {

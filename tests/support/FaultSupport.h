@@ -1,5 +1,5 @@
-// Helpers of the fault suites: one job run in process, writes that fall short on demand, Unix-side
-// tools for what Win32 cannot do to a file the program holds open, and the seed of randomized suites.
+// Helpers of the fault suites: one job run in process, writes that fall short on demand, a file changed
+// behind Wine's back, listings that show what a job created, and the seed of the randomized suites.
 #pragma once
 
 #include <windows.h>
@@ -16,12 +16,12 @@ namespace testsupport {
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output,
                        int64_t PartSize = 0, TScriptedHooks* Hooks = nullptr);
 
-// While it lives, every WriteFile of this executable to a file whose name ends with Suffix reports
-// success having written nothing (Half false) or half the bytes. After Budget such writes each further
-// one fails with ERROR_DISK_FULL, so a job that would loop for ever ends and the count shows it.
+// While it lives, the first WriteFile of this executable to a file whose name holds Part reports success
+// having written half the bytes, every later one none. After Budget such writes each further one fails
+// with ERROR_DISK_FULL, so a job that would loop for ever ends, and Count shows it.
 class TShortWrites {
 public:
-    TShortWrites(std::string Suffix, bool Half);
+    explicit TShortWrites(std::string Part);
     ~TShortWrites();
     TShortWrites(const TShortWrites&) = delete;
     TShortWrites& operator=(const TShortWrites&) = delete;
@@ -29,10 +29,9 @@ public:
     static constexpr int Budget = 2000;
 };
 
-// Wine's Unix path of a Windows path, and a Unix program run to its end: Wine's share modes bind only
-// Windows processes, so this is how a file the program holds open is changed.
-std::string WinToUnixPath(const std::string& WinPath);
-bool RunUnix(const std::vector<std::string>& Argv);
+// Sets the size of a file through Unix, as another program may while this one holds the file open:
+// Wine's share modes bind only Windows processes.
+void ResizeThroughUnix(const std::string& Path, int64_t Size);
 
 // Names in Folder (not recursive), sorted.
 std::vector<std::string> ListNames(const std::string& Folder);
