@@ -71,7 +71,7 @@ THandle HoldExclusive(const std::string& Path, DWORD Access) {
 // Every fault ends the job with 9 and one of its texts, keeps what was written before, leaves the source
 // as the other program left it and creates nothing beside the output folder. Another program acts at the
 // first box, the confirmation asked after the checks and the listing, and may hold a file open until the
-// job ends. A short write reports success with half the bytes asked, then with none, as a full disk may.
+// job ends. A short write reports success with half the bytes asked, as a nearly full disk may.
 TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
     using TAct = std::function<void(const TTempDir&, THandle&)>;
     const std::string writeError = "Error writing to file!";
@@ -146,8 +146,8 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         shortWrites.reset();
         held.reset();
         const auto errors = hooks.WithIcon(MB_ICONERROR);
-        ASSERT_EQ(errors.size(), 1u) << hooks.Dump();
-        EXPECT_NE(std::find(c.Texts.begin(), c.Texts.end(), errors[0].Text), c.Texts.end()) << hooks.Dump();
+        EXPECT_TRUE(errors.size() == 1 && std::count(c.Texts.begin(), c.Texts.end(), errors[0].Text))
+            << hooks.Dump();
         ExpectKept(s, c.Drive ? out : s.Tmp / "out", c.Complete);
         EXPECT_EQ(ListOutside(s.Tmp.Path()), outside) << "made again, or something created beside it";
         EXPECT_TRUE(ListTree(s.Source()) == source) << "the source was touched";
@@ -183,9 +183,9 @@ TEST(Faults, SourceChangingDuringTheCopyIsRecordedAsCopied) {
             for (int i = 0; i < 100 && FileSize(b) != c.NewSize; ++i) // start /wait may return early
                 Sleep(50);
         };
-        ASSERT_EQ(RunJob(false, s.Input(), s.Tmp / "parts", 100000, &hooks), crOk) << hooks.Dump();
-        ASSERT_TRUE(changed);
-        ASSERT_EQ(RunJob(true, s.Tmp / "parts\\Docs.001", s.Tmp / "out"), crOk);
+        EXPECT_EQ(RunJob(false, s.Input(), s.Tmp / "parts", 100000, &hooks), crOk) << hooks.Dump();
+        EXPECT_TRUE(changed);
+        EXPECT_EQ(RunJob(true, s.Tmp / "parts\\Docs.001", s.Tmp / "out"), crOk);
         EXPECT_TRUE(ReadFileBytes(s.Tmp / "out\\Docs\\a.bin") == s.Files[0]);
         EXPECT_TRUE(ReadFileBytes(s.Tmp / "out\\Docs\\b.bin") == s.Files[1].substr(0, c.Copied));
         EXPECT_TRUE(ReadFileBytes(s.Tmp / "out\\Docs\\sub\\c.bin") == s.Files[2])
@@ -273,8 +273,8 @@ TEST(Faults, HostileNamesInAHeaderEndWithInvalidHeaderAndCreateNothing) {
         TScriptedHooks hooks;
         WriteFileBytes(tmp / "set\\h.h001", "ChKl40\t" + name + "\tF\t5\t20030517140309250\t\t");
         EXPECT_EQ(RunJob(true, tmp / "set\\h.001", tmp / "out", 0, &hooks), crInvalidHeader);
-        ASSERT_EQ(hooks.Messages.size(), 2u) << hooks.Dump(); // the join question, then the refusal
-        EXPECT_EQ(hooks.Messages[1].Text, "Invalid headerfile!");
+        // the join question, then the refusal
+        EXPECT_EQ(hooks.Messages.size() == 2 ? hooks.Messages[1].Text : hooks.Dump(), "Invalid headerfile!");
         const std::string args = "/SILENT /UNSPLIT \"" + tmp / "set\\h.001" + "\" \"" + tmp / "out" + "\"";
         EXPECT_EQ(&name - names < 3 ? RunChunkler(args) : 8u, 8u); // a few through the real program too
         EXPECT_TRUE(ListNames(tmp / "out").empty());

@@ -35,10 +35,7 @@ BOOL WINAPI ShortWriteFile(HANDLE H, LPCVOID Buffer, DWORD Count, LPDWORD Writte
         SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
-    if (State.Count == 1)
-        return State.RealWrite(H, Buffer, Count / 2, Written, Ov);
-    *Written = 0;
-    return TRUE;
+    return State.RealWrite(H, Buffer, Count / 2, Written, Ov);
 }
 
 // The import address table entry of WriteFile in this executable, which the program's core is linked into.

@@ -16,8 +16,8 @@ namespace testsupport {
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output,
                        int64_t PartSize = 0, TScriptedHooks* Hooks = nullptr);
 
-// While it lives, the first WriteFile of this executable to a file whose name holds Part reports success
-// having written half the bytes, every later one none. After Budget such writes each further one fails
+// While it lives, every WriteFile of this executable to a file whose name holds Part reports success
+// having written half the bytes, none of a single one. After Budget such writes each further one fails
 // with ERROR_DISK_FULL, so a job that would loop for ever ends, and Count shows it.
 class TShortWrites {
 public:
