@@ -104,7 +104,11 @@ TChunklerResult TChunkler::CopyParts(std::unique_ptr<TFileStreamLite>& PartStrea
         if (remaining > 0)
             n = PartStream->Read(Buffer.data(), static_cast<uint32_t>(MinInt64(CopyBlockSize, remaining)));
         if (n > 0) {
-            if (OutputStream->Write(Buffer.data(), n) != n)
+            // As when splitting: one more try lets a full disk fail with the system's own text.
+            uint32_t w = OutputStream->Write(Buffer.data(), n);
+            if (w > 0 && w < n)
+                w += OutputStream->Write(Buffer.data() + w, n - w);
+            if (w != n)
                 throw EExceptionLite(TextWriteError);
             remaining -= n;
             done += n;
