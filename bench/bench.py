@@ -187,8 +187,9 @@ class Result:
 results = []
 
 
-def measure(case, tools, runs=RUNS, warmup=True):
-    """A warm-up and then `runs` timed runs of every tool, taking turns; each run is checked."""
+def measure(case, tools, runs=RUNS, warmup=True, compare=lambda: None):
+    """A warm-up and then `runs` timed runs of every tool, taking turns; each run is checked, and
+    `compare` checks the outputs of one round against each other."""
     log(f"bench: {case}")
     started = time.time()
     try:
@@ -203,6 +204,7 @@ def measure(case, tools, runs=RUNS, warmup=True):
                 if i > 0:
                     tool.times.append(seconds)
                     tool.peak = max(tool.peak, rss)
+            compare()
         for tool in tools:
             log(f"bench:   {tool.label:<22} median {statistics.median(tool.times):8.3f} s  "
                 f"runs {' '.join(f'{t:.3f}' for t in tool.times)}")
@@ -241,8 +243,8 @@ def big_cases(inputs, work):
                  lambda ours=ours: fresh(ours), lambda: None),
             Tool("GNU split", ["split", "-b", str(size), "-d", "-a", "3", "--numeric-suffixes=1", src,
                                os.path.join(gnu, "big.bin.")],
-                 lambda gnu=gnu: fresh(gnu), check_split),
-        ])
+                 lambda gnu=gnu: fresh(gnu), lambda: None),
+        ], compare=check_split)
         joined, catted = os.path.join(work, f"join{size}"), os.path.join(work, f"cat{size}")
         cat_cmd = "cat " + " ".join(f"'{p}'" for p in numbered(gnu, "big.bin.")) + f" > '{catted}/big.bin'" \
             if numbered(gnu, "big.bin.") else "false"
@@ -275,10 +277,10 @@ def tree_cases(inputs, work, name, label, runs=RUNS, warmup=True):
         Tool("Chunkler", wine(CHUNKLER, "/SILENT", f"/SIZE{DISK}", winpath(src), winpath(ours)),
              lambda: fresh(ours), lambda: None),
         Tool("RefTreeCopy", wine(REFTREE, "split", winpath(src), winpath(ref), str(DISK)),
-             lambda: fresh(ref), check_split),
+             lambda: fresh(ref), lambda: None),
         Tool("tar | split", f"tar cf - -C '{inputs}' {name} | split -b {DISK} -d -a 3 --numeric-suffixes=1 - "
                             f"'{tar}/{name}.'", lambda: fresh(tar), lambda: None, shell=True),
-    ], runs, warmup)
+    ], runs, warmup, compare=check_split)
     j_ours, j_ref, j_tar = (os.path.join(work, f"{name}-{t}") for t in ("join", "refjoin", "tarjoin"))
     measure(f"join {label}", [
         Tool("Chunkler", wine(CHUNKLER, "/SILENT", "/UNSPLIT", winpath(os.path.join(ours, f"{name}.001")),
