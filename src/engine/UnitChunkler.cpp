@@ -34,7 +34,7 @@ bool TPlainWin32Hooks::OpenFileDialog(HWND Owner, const std::string& PresetPath,
     ofn.lpstrFileTitle = fileTitle;
     ofn.nMaxFileTitle = MAX_PATH;
     ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (!GetOpenFileNameA(&ofn))
+    if (!OpenFileNameDialog(&ofn))
         return false;
     ChosenPath = fileName;
     return true;

@@ -44,3 +44,15 @@ void FreeSizedBuffer(void* Block) {
     if (Block)
         std::free(static_cast<unsigned char*>(Block) - 4);
 }
+
+BOOL OpenFileNameDialog(OPENFILENAMEA* Dialog) {
+    using TGetOpenFileNameA = BOOL(WINAPI*)(OPENFILENAMEA*);
+    // Stays loaded for the rest of the process, as an imported library would.
+    static const auto getOpenFileName = [] {
+        HMODULE library = LoadLibraryA("comdlg32.dll");
+        return library ? reinterpret_cast<TGetOpenFileNameA>(
+                             reinterpret_cast<void*>(GetProcAddress(library, "GetOpenFileNameA")))
+                       : nullptr;
+    }();
+    return getOpenFileName ? getOpenFileName(Dialog) : FALSE;
+}

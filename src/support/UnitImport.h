@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <commdlg.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,3 +25,8 @@ template <class T> void FreeAndClear(std::unique_ptr<T>& Ref) {
 }
 
 inline int64_t MinInt64(int64_t A, int64_t B) { return A < B ? A : B; }
+
+// GetOpenFileNameA from comdlg32, loaded on first use: importing comdlg32 makes Wine start its desktop
+// process at every program start, which costs a silent run more than a small split takes.
+// FALSE (as a cancelled dialog) when the library cannot be loaded.
+BOOL OpenFileNameDialog(OPENFILENAMEA* Dialog);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 
+#include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
 int DlgFrameHeight = 0;
@@ -223,7 +224,7 @@ bool TFrmMain::OpenFileDialog(HWND Owner, const std::string& PresetPath, std::st
     dialog.lpstrFileTitle = title.data();
     dialog.nMaxFileTitle = static_cast<DWORD>(title.size());
     dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (!GetOpenFileNameA(&dialog))
+    if (!OpenFileNameDialog(&dialog))
         return false;
     ChosenPath = file.data();
     return true;

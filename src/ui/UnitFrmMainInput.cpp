@@ -199,7 +199,7 @@ void TFrmMain::BrowseFile() {
     ofn.nMaxFile = MAX_PATH;
     ofn.lpstrTitle = title.c_str();
     ofn.Flags = OpenFileFlags;
-    if (GetOpenFileNameA(&ofn))
+    if (OpenFileNameDialog(&ofn))
         SetWindowTextA(EdtSource, path);
     SetFocus(BtnBrowseFile);
 }
