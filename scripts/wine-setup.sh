@@ -41,6 +41,8 @@ start() {
         setsid Xvfb "$CHUNKLER_DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
         for _ in $(seq 50); do xdpyinfo -display "$CHUNKLER_DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
     fi
+    # Starts Wine's services once, detached from the callers' output (see wine-run.sh).
+    DISPLAY=$CHUNKLER_DISPLAY wine cmd /c exit >/dev/null 2>&1 </dev/null || true
     echo "wine-setup: ready (prefix $WINEPREFIX, display $CHUNKLER_DISPLAY)"
 }
 
