@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "support/UnitImport.h"
@@ -57,42 +58,25 @@ TChunklerResult TChunkler::Execute(TChunklerStartParams& AParams) {
 }
 
 void TChunkler::ShowResult(TChunklerResult Code) {
+    // The catalogue text of each result code, indexed by the code; -1 for none. crOk, crFileError (its
+    // box is shown already), crCancelled and any value above crUnknownError show nothing.
+    static const int messages[] = {-1,
+                                   MsgNotFound,
+                                   MsgNotFound,
+                                   MsgFolderNotAllowed,
+                                   MsgFolderExpected,
+                                   MsgRemovableOutput,
+                                   MsgInvalidSize,
+                                   MsgTooManyParts,
+                                   MsgInvalidHeader,
+                                   -1,
+                                   MsgNoBatchForFolder};
     if (IsSilent())
         return;
-    std::string text;
-    switch (Code) {
-    case crSourceNotFound:
-    case crOutputNotFound:
-        text = FormatMsg(MsgNotFound);
-        break;
-    case crFolderNotAllowed:
-        text = FormatMsg(MsgFolderNotAllowed);
-        break;
-    case crFolderExpected:
-        text = FormatMsg(MsgFolderExpected);
-        break;
-    case crRemovableOutput:
-        text = FormatMsg(MsgRemovableOutput);
-        break;
-    case crInvalidSize:
-        text = FormatMsg(MsgInvalidSize);
-        break;
-    case crTooManyParts:
-        text = FormatMsg(MsgTooManyParts);
-        break;
-    case crInvalidHeader:
-        text = FormatMsg(MsgInvalidHeader);
-        break;
-    case crNoBatchForFolder:
-        text = FormatMsg(MsgNoBatchForFolder);
-        break;
-    case crUnknownError:
-        text = TextUnknownError;
-        break;
-    default:
-        return; // crOk, crFileError (its box is shown already), crCancelled, unknown values
-    }
-    ShowMessage(text, MB_OK | MB_ICONWARNING);
+    if (Code == crUnknownError)
+        ShowMessage(TextUnknownError, MB_OK | MB_ICONWARNING);
+    else if (Code < std::size(messages) && messages[Code] >= 0)
+        ShowMessage(FormatMsg(messages[Code]), MB_OK | MB_ICONWARNING);
 }
 
 // Every failing check assigns its code, so the last failing one decides.

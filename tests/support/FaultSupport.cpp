@@ -1,4 +1,5 @@
 #include "support/FaultSupport.h"
+#include "support/UnixTools.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -88,22 +89,7 @@ int TShortWrites::Count() {
 }
 
 void ResizeThroughUnix(const std::string& Path, int64_t Size) {
-    using TUnixName = char*(CDECL*)(LPCWSTR);
-    static const auto unixName = reinterpret_cast<TUnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    const std::wstring wide(Path.begin(), Path.end()); // the tests' paths are ASCII
-    char* name = unixName(wide.c_str());
-    std::string command =
-        "start.exe /wait /unix /usr/bin/truncate -s " + std::to_string(Size) + " \"" + name + "\"";
-    HeapFree(GetProcessHeap(), 0, name);
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        WaitForSingleObject(pi.hProcess, 30000);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
+    RunUnixShell("truncate -s " + std::to_string(Size) + " " + ShellQuote(UnixPathOf(Path)));
 }
 
 std::vector<std::string> ListNames(const std::string& Folder) {
