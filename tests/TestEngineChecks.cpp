@@ -1,27 +1,15 @@
-// The engine's checks before a job, its result texts, the part limit, and silent runs of the program.
+// The checks before a job, their codes and texts, the limit of 999 parts, and exit codes of the program.
 #include <gtest/gtest.h>
 
 #include <limits>
 
-#include "engine/UnitChunkler.h"
-#include "support/ScriptedHooks.h"
 #include "support/TestSupport.h"
 #include "support/UnitLanguage.h"
 
 using namespace testsupport;
 
-namespace {
-
-// A scratch folder holding file.txt (10 bytes), folder\ and out\.
-struct TScratch {
-    TTempDir Dir{"chk"};
-    TScratch() { BuildTree(Dir.Path(), {{"file.txt", "0123456789"}, {"folder\\", ""}, {"out\\", ""}}); }
-};
-
-} // namespace
-
-// Every failing check assigns its code, so the last failing one decides. The jobs run silent, which must
-// leave the window alone; window mode shows the code's text.
+// Every failing check assigns its code, so the last failing one decides. Silent jobs leave the window
+// alone; window mode shows the code's text.
 TEST(EngineChecks, EveryCheckCodeAndItsText) {
     const std::string notFound = "File or Directory not found!", removable = MsgCatalogEn[MsgRemovableOutput];
     const struct {
@@ -45,29 +33,26 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
         {"missing", "out", false, 0, crInvalidSize, "Invalid size!"},
         {"file.txt", "out", true, 0, crSourceNotFound, notFound}, // no part size in a join; no set found
     };
-    TScratch s;
+    TTempDir dir("chk");
+    BuildTree(dir.Path(), {{"file.txt", "0123456789"}, {"folder\\", ""}, {"out\\", ""}});
     ClearFolder(TestDriveRoot('U'));
-    auto resolve = [&](std::string Name) {
-        return Name.find(':') != std::string::npos ? Name : s.Dir / Name;
-    };
+    const auto resolve = [&](std::string Name) { return Name.find(':') != std::string::npos ? Name : dir / Name; };
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Source) + " to " + c.Output);
         TChunklerStartParams p{.SourcePath = resolve(c.Source),
                                .OutputDir = resolve(c.Output),
                                .PartSize = c.PartSize,
                                .Silent = true,
                                .Unsplit = c.Join};
         TScriptedHooks hooks;
-        EXPECT_EQ(TChunkler(&hooks).Execute(p), c.Expected) << c.Source << " to " << c.Output;
-        EXPECT_TRUE(hooks.Messages.empty() && hooks.ProgressMaxCalls.empty() && hooks.Polls == 0 &&
-                    hooks.WaitCursorShows == 0)
-            << "a silent job touched the window";
-        EXPECT_TRUE(p.SourcePath.back() != '\\' && (p.OutputDir.size() == 2 || p.OutputDir.back() != '\\'))
-            << p.SourcePath << " to " << p.OutputDir;
+        EXPECT_EQ(TChunkler(&hooks).Execute(p), c.Expected);
+        EXPECT_TRUE(hooks.Messages.empty() && hooks.Calls == 0 && hooks.Polls == 0) << "the window was touched";
+        EXPECT_TRUE(p.SourcePath.back() != '\\' && (p.OutputDir.size() == 2 || p.OutputDir.back() != '\\'));
         p.Silent = false;
         TChunkler engine(&hooks);
         engine.Params = &p;
         engine.ShowResult(c.Expected);
-        EXPECT_EQ(hooks.Messages.empty() ? "" : hooks.Messages[0].Text, c.Text) << hooks.Dump();
+        EXPECT_EQ(hooks.Texts(), c.Text.empty() ? std::vector<std::string>{} : std::vector{c.Text});
     }
     ClearFolder(TestDriveRoot('U'));
 }
@@ -79,39 +64,35 @@ TEST(EngineChecks, TheLimitOf999Parts) {
          {std::tuple<size_t, int64_t, TChunklerResult, int>{999, 1, crOk, 1000},
           {1000, 1, crTooManyParts, 0},
           {10, std::numeric_limits<int64_t>::max() / 999 + 1, crOk, 1}}) {
-        TScratch s;
-        WriteFileBytes(s.Dir / "big.bin", PatternBytes(bytes));
-        TChunklerStartParams p{.SourcePath = s.Dir / "big.bin",
-                               .OutputDir = s.Dir / "out",
-                               .PartSize = partSize,
-                               .Silent = true};
-        EXPECT_EQ(TChunkler().Execute(p), expected) << bytes;
-        const std::string base = s.Dir / "out\\big.bin.";
-        EXPECT_EQ(ListTree(s.Dir / "out").empty(), lastPart == 0) << bytes;
+        SCOPED_TRACE(bytes);
+        TTempDir dir("lim");
+        BuildTree(dir.Path(), {{"big.bin", PatternBytes(bytes)}, {"out\\", ""}});
+        EXPECT_EQ(RunJob(false, dir / "big.bin", dir / "out", partSize), expected);
+        const std::string base = dir / "out\\big.bin.";
+        EXPECT_EQ(ListNames(dir / "out").empty(), lastPart == 0);
         EXPECT_EQ(FileExists(base + IntToStrZeroPad(lastPart, 3)), lastPart > 0);
         EXPECT_FALSE(FileExists(base + IntToStrZeroPad(lastPart + 1, 3)));
     }
 }
 
+// The result is the exit code; the program copy only on request; a folder gets no batch file.
 TEST(EngineChecks, SilentRunsOfTheProgramEndWithTheResultAsExitCode) {
-    TScratch s;
-    const std::string file = " \"" + s.Dir / "file.txt" + "\"", out = " \"" + s.Dir / "out" + "\"";
-    const struct {
-        std::string Args;
-        DWORD Code;
-    } cases[] = {
+    TTempDir dir("exe");
+    BuildTree(dir.Path(), {{"file.txt", "0123456789"}, {"folder\\", ""}, {"folder\\x", "x"}, {"out\\", ""}});
+    const std::string file = " \"" + dir / "file.txt" + "\"", out = " \"" + dir / "out" + "\"";
+    const std::pair<std::string, DWORD> cases[] = {
         {file + out, 0},
-        {file + out, 0}, // overwrites without asking
-        {" \"" + s.Dir / "folder" + "\"" + out + " /BATCH",
-         0}, // no batch file for a folder, the split goes on
-        {" \"" + s.Dir / "missing" + "\"" + out, 1},
-        {file + " \"" + s.Dir / "missing" + "\"", 2},
+        {file + out + " /COPY", 0}, // overwrites without asking
+        {" \"" + dir / "folder" + "\"" + out + " /BATCH", 0},
+        {" \"" + dir / "missing" + "\"" + out, 1},
+        {file + " \"" + dir / "missing" + "\"", 2},
+        {" /UNSPLIT \"" + dir / "folder" + "\"" + out, 3},
         {file + " R:\\", 5},
         {file + out + " /SIZEabc", 6},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(RunChunkler("/SILENT" + c.Args), c.Code) << c.Args;
-    EXPECT_EQ(ReadFileBytes(s.Dir / "out\\file.txt.001"), "0123456789");
-    EXPECT_TRUE(FileExists(s.Dir / "out\\folder.h001"));
-    EXPECT_FALSE(FileExists(s.Dir / "out\\folder.bat"));
+    for (const auto& [args, code] : cases)
+        EXPECT_EQ(RunChunkler("/SILENT" + args), code) << args;
+    EXPECT_EQ(ListNames(dir / "out"),
+              (std::vector<std::string>{"Chunkler.exe", "file.txt.001", "file.txt.h001", "folder.001", "folder.h001"}));
+    EXPECT_EQ(ReadFileBytes(dir / "out\\file.txt.001"), "0123456789");
 }

@@ -1,6 +1,5 @@
-// The shipped 32-bit Chunkler.exe: this machine cannot run it, so its file is checked instead. It must
-// be an i386 GUI program that needs no DLL beyond those of every Windows installation, since a
-// split copies it next to the parts for machines that have nothing else.
+// The shipped 32-bit Chunkler.exe must be an i386 GUI program that needs no DLL beyond those of every
+// Windows installation, since a split copies it next to the parts for machines that have nothing else.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,7 +36,8 @@ struct TPeImage {
 TEST(ProductBinary, IsA32BitGuiProgramThatNeedsOnlySystemDlls) {
     const char* unixPath = std::getenv("CHUNKLER_PRODUCT_EXE");
     ASSERT_NE(unixPath, nullptr);
-    const std::string path = UnixToWinPath(unixPath);
+    std::string path = std::string("Z:") + unixPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
     if (!FileExists(path))
         GTEST_SKIP() << "the 32-bit product is not built: " << path;
 

@@ -1,107 +1,134 @@
-// Path helpers and the file inventory, on the real file system of the test prefix.
+// The inventory: the header text's bytes and what a reader refuses, listings from disk and from numbered
+// parts, and the path helpers they are built with.
 #include <gtest/gtest.h>
 
 #include "inventory/UnitFileInfo.h"
 #include "support/TestSupport.h"
+#include "support/UnitImport.h"
 
 using namespace testsupport;
 
 namespace {
 
-// "name D0|name F12|..." in list order: one readable string to compare a whole listing with.
+std::string Record(const std::string& Name, const std::string& Kind = "F", const std::string& Size = "1",
+                   const std::string& Time = "20030517140309250") {
+    return "\t" + Name + "\t" + Kind + "\t" + Size + "\t" + Time;
+}
+
+// "name D0|name F12|..." in list order.
 std::string Listing(const TFileInfos& List) {
     std::string text;
     for (int i = 0; i < List.Count(); ++i) {
         const TFileInfo& e = *List.GetItem(i);
-        text += e.FileName + (e.Kind == pkFile ? " F" : e.Kind == pkFolder ? " D" : " ?");
-        text += std::to_string(e.Size) + "|";
+        text += e.FileName + (e.Kind == pkFile ? " F" : " D") + std::to_string(e.Size) + "|";
     }
     return text;
 }
 
 } // namespace
 
-TEST(PathHelpers, TextResults) {
-    struct {
-        std::string (*Fn)(const std::string&);
-        const char *In, *Out;
-    } cases[] = {
-        {StripTrailingBackslashes, "\\\\\\", ""},
-        {GetParentFolder, "C:\\", "C:"},
-        {GetParentFolder, "\\\\server\\share\\dir", "\\\\server\\share"},
-        {GetParentFolder, "file", "file"},
-        {GetParentFolder, "\\file", ""},
-        {GetFileNamePart, "C:file.txt", "C:file.txt"},
-        {StripExtension, "C:\\dir\\file.tar.gz", "C:\\dir\\file.tar"},
-        {StripExtension, "C:\\dir.x\\file", "C:\\dir.x\\file"},
-        {StripExtension, "C:\\dir\\.cfg", "C:\\dir\\"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.Fn(c.In), c.Out) << "input " << c.In;
-    EXPECT_EQ(LastDelimiterPos(".\\", "a.b\\x"), 4u);
-    EXPECT_EQ(LastDelimiterPos(".", "a.b\\x"), 2u);
-}
-
-TEST(PathHelpers, KindAndFullPathOnTheFileSystem) {
-    TTempDir dir;
-    BuildTree(dir.Path(), {{"sub\\", ""}});
-    EXPECT_EQ(GetPathKind(dir / "sub\\\\"), pkFolder);
-    EXPECT_EQ(GetPathKind(dir.Path() + "/sub"), pkMissing)
-        << "an existing path written with / counts as missing";
-    char oldDir[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, oldDir);
-    ASSERT_TRUE(SetCurrentDirectoryA(dir.Path().c_str()));
-    EXPECT_EQ(ExpandFullPath("sub\\"), dir / "sub\\");
-    EXPECT_EQ(ExpandFullPath("missing"), "missing");
-    SetCurrentDirectoryA(oldDir);
-}
-
-// The limit of 1,000 is tested only when a folder entry is added: after a 2,000-byte file, the folder m
-// is listed but not entered and the rest of a is dropped; the enclosing folder goes on with its files
-// until it adds a folder too.
-TEST(FileInfos, SizeLimitIsTestedWhenAFolderEntryIsAdded) {
-    TTempDir dir;
-    const std::string big(2000, 'b');
-    BuildTree(dir / "top", {{"a\\", ""}, {"a\\big", big}, {"a\\m\\", ""}, {"a\\m\\x", "x"}, {"a\\n", "n"}});
-    BuildTree(dir / "top", {{"z", "z"}, {"zz\\", ""}, {"zzz", "3"}});
+TEST(HeaderText, BytesCompletenessAndWhatAReaderRefuses) {
+    const std::string example = "ChKl40" + Record("Docs", "D", "0", "20030401090000000") +
+                                Record("Docs\\report.doc", "F", "12345") +
+                                Record("Docs\\Old", "D", "0", "20021224183005000") + "\t\t";
     TFileInfos list;
-    EXPECT_TRUE(list.BuildFromPath(dir / "top", 1000));
-    EXPECT_EQ(Listing(list), "top D0|top\\a D0|top\\a\\big F2000|top\\a\\m D0|top\\z F1|top\\zz D0|");
+    const std::tuple<const char*, TPathKind, int64_t, FILETIME> entries[] = {
+        {"Docs", pkFolder, 0, MakeFileTime(2003, 4, 1, 9, 0, 0, 0)},
+        {"Docs\\report.doc", pkFile, 12345, MakeFileTime(2003, 5, 17, 14, 3, 9, 250)},
+        {"Docs\\Old", pkFolder, 0, MakeFileTime(2002, 12, 24, 18, 30, 5, 0)}};
+    for (const auto& [name, kind, size, time] : entries) {
+        TFileInfo* e = list.Add();
+        std::tie(e->FileName, e->Kind, e->Size, e->LastWriteTime) = std::tie(name, kind, size, time);
+    }
+    ASSERT_EQ(list.GetHeaderText(), example);
+    EXPECT_EQ(list.HeaderSize(), 108);
+    // Wherever header file 1 ends, the text is complete only once the rest follows.
+    for (size_t cut = 1; cut < example.size(); ++cut)
+        EXPECT_FALSE(TFileInfos::IsCompleteHeader(example.substr(0, cut))) << "cut at " << cut;
+    TFileInfos back;
+    back.BaseFolder = "C:\\old";
+    ASSERT_TRUE(TFileInfos::IsCompleteHeader(example) && back.ParseHeader(example));
+    EXPECT_EQ(back.BaseFolder, "");
+    EXPECT_EQ(back.GetHeaderText(), example);
+    // A year beyond four digits is written as zeros, so that the fixed field can always be read back.
+    TFileInfo* late = list.Add();
+    late->FileName = "f";
+    late->Kind = pkFile;
+    late->LastWriteTime = MakeFileTime(10000, 1, 1, 0, 0, 0, 0);
+    EXPECT_TRUE(list.GetHeaderText().ends_with(Record("f", "F", "0", "00000000000000000") + "\t\t"));
+    EXPECT_EQ(list.HeaderSize(), static_cast<int64_t>(list.GetHeaderText().size()));
 
-    TFileInfos file;
-    EXPECT_FALSE(file.BuildFromPath(dir / "top\\a\\big", 2000));
-    EXPECT_EQ(file.BaseFolder, dir / "top\\a");
-    EXPECT_EQ(Listing(file), "big F2000|");
-    EXPECT_TRUE(TFileInfos().BuildFromPath(dir / "top\\a\\big", 1999));
-    EXPECT_FALSE(TFileInfos().BuildFromPath(dir / "nothing", 0));
+    // A folder never has content, sizes are plain digits that add up within int64, times have 17
+    // digits, and a refused header leaves nothing behind. (Hostile names: see the join's table.)
+    std::vector<std::string> refused = {Record("a", "D", "5"), Record("a", "F", "9223372036854775807") + Record("b"),
+                                        Record("a") + "\t", Record("a", "X"), Record("a", "F", "1", "20030517140309"),
+                                        Record("a", "F", "1", "2003+517140309250")};
+    for (const char* size : {"-1", "+12", "12a", "", "9223372036854775808"})
+        refused.push_back(Record("a", "F", size));
+    for (const std::string& records : refused) {
+        TFileInfos bad;
+        bad.Add();
+        EXPECT_FALSE(bad.ParseHeader("ChKl40" + Record("ok") + records + "\t\t")) << "[" << records << "]";
+        EXPECT_EQ(bad.Count(), 0) << "[" << records << "]";
+    }
+    EXPECT_FALSE(TFileInfos().ParseHeader("ChKl41\t\t"));
+    for (const char* name : {"con1", "nul_", "COM10", "..a", ".profile", " lead", "r\xE4s\xE9 x\\y z"})
+        EXPECT_TRUE(TFileInfos().ParseHeader("ChKl40" + Record(name, "F", "9223372036854775807") + "\t\t"))
+            << name;
 }
 
-TEST(FileInfos, DriveRootListsItsContentWithoutTheRoot) {
+// Folders whose name begins with a dot are left out, hidden dot files are not; a drive root lists its
+// content without itself; the size limit is tested only when a folder entry is added.
+TEST(Listing, FromFoldersFilesAndDriveRoots) {
+    TTempDir dir;
+    const FILETIME t = MakeFileTime(2021, 3, 4, 5, 6, 7, 891);
+    BuildTree(dir / "my docs", {{".git\\", ""}, {".git\\x", "x"}, {".empty", "", t}, {"hollow\\", ""},
+                                {"r\xE4sum\xE9.txt", "hello"}, {"sub\\", ""}, {"sub\\m\\", ""}, {"sub\\n", "n"}});
+    SetFileAttributesA((dir / "my docs\\.empty").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    {
+        auto huge = THandle(CreateFileA((dir / "my docs\\huge").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        0, nullptr));
+        const LARGE_INTEGER size{.QuadPart = 6442450944}; // 6 GiB, left sparse by the file system
+        ASSERT_TRUE(SetFilePointerEx(huge.get(), size, nullptr, FILE_BEGIN) && SetEndOfFile(huge.get()));
+    }
+    TFileInfos tree;
+    ASSERT_FALSE(tree.BuildFromPath(dir / "my docs\\", INT64_MAX));
+    EXPECT_EQ(tree.BaseFolder, dir.Path());
+    EXPECT_EQ(Listing(tree), "my docs D0|my docs\\.empty F0|my docs\\hollow D0|my docs\\huge F6442450944|"
+                             "my docs\\r\xE4sum\xE9.txt F5|my docs\\sub D0|my docs\\sub\\m D0|my docs\\sub\\n F1|");
+    EXPECT_NE(tree.GetHeaderText().find(Record("my docs\\.empty", "F", "0", "20210304050607891")), std::string::npos);
+    // Past the limit after "huge": "sub" is listed but not entered, and the listing ends there.
+    TFileInfos limited;
+    EXPECT_TRUE(limited.BuildFromPath(dir / "my docs", 1000));
+    EXPECT_EQ(Listing(limited), "my docs D0|my docs\\.empty F0|my docs\\hollow D0|my docs\\huge F6442450944|"
+                                "my docs\\r\xE4sum\xE9.txt F5|my docs\\sub D0|");
+    TFileInfos file;
+    EXPECT_FALSE(file.BuildFromPath(dir / "my docs\\sub\\n", 1));
+    EXPECT_TRUE(file.BaseFolder == dir / "my docs\\sub" && Listing(file) == "n F1|");
+
     const std::string root = TestDriveRoot('T');
     ClearFolder(root);
-    BuildTree(StripTrailingBackslashes(root), {{"d\\", ""}, {"d\\y.txt", "yy"}, {"x.txt", "x"}});
-    for (const std::string& path : {root, StripTrailingBackslashes(root)}) {
+    BuildTree(root, {{"d\\", ""}, {"d\\y.txt", "yy"}, {"x.txt", "x"}});
+    for (const std::string& path : {root, std::string("T:")}) {
         TFileInfos list;
-        EXPECT_EQ(GetPathKind(path), pkRoot);
         EXPECT_FALSE(list.BuildFromPath(path, INT64_MAX));
-        EXPECT_EQ(list.BaseFolder, "T:");
-        EXPECT_EQ(Listing(list), "d D0|d\\y.txt F2|x.txt F1|");
+        EXPECT_TRUE(list.BaseFolder == "T:" && Listing(list) == "d D0|d\\y.txt F2|x.txt F1|") << Listing(list);
     }
     ClearFolder(root);
 }
 
-// Part n holds 10^(n-1) bytes, so the summed size tells which parts were counted; a negative number is
-// a folder carrying that part's name, and a size of -1 means the parts are refused.
-TEST(FileInfos, BuildFromPartFilesSumsConsecutiveParts) {
-    const size_t partSize[] = {0, 1, 10, 100, 1000};
+// Part n holds 10^(n-1) bytes, so the sum tells which parts were counted; a negative number is a folder
+// carrying that part's name; -1 as the size means the parts are refused.
+TEST(Listing, FromNumberedParts) {
     const std::pair<std::vector<int>, int64_t> cases[] = {
         {{1, 2, 3}, 111}, {{1, 2, 4}, 11}, {{1, 2, -3, 4}, 11}, {{1}, -1}, {{2, 3}, -1}, {{1, -2}, -1}};
+    const size_t partSize[] = {0, 1, 10, 100, 1000};
     const FILETIME t = MakeFileTime(2010, 1, 2, 3, 4, 5, 600);
     for (const auto& [numbers, size] : cases) {
         std::vector<TTreeEntry> parts;
         for (int n : numbers)
             parts.push_back({"report.doc.00" + std::to_string(std::abs(n)) + (n < 0 ? "\\" : ""),
-                             std::string(partSize[std::abs(n)], 'p'), n == 1 ? t : FILETIME{}});
+                             std::string(n < 0 ? 0 : partSize[n], 'p'), n == 1 ? t : FILETIME{}});
         TTempDir dir;
         BuildTree(dir / "in.x", parts);
         TFileInfos list;
@@ -110,4 +137,35 @@ TEST(FileInfos, BuildFromPartFilesSumsConsecutiveParts) {
         EXPECT_EQ(Listing(list), size < 0 ? "" : "report.doc F" + std::to_string(size) + "|");
         EXPECT_TRUE(size < 0 || CompareFileTime(&list.GetItem(0)->LastWriteTime, &t) == 0);
     }
+}
+
+TEST(PathHelpers, TextResultsAndKinds) {
+    const struct {
+        std::string (*Fn)(const std::string&);
+        const char *In, *Out;
+    } cases[] = {
+        {StripTrailingBackslashes, "C:\\a\\\\", "C:\\a"},
+        {GetParentFolder, "C:\\", "C:"},
+        {GetParentFolder, "\\\\server\\share\\dir", "\\\\server\\share"},
+        {GetParentFolder, "file", "file"},
+        {GetFileNamePart, "C:\\d\\file.txt", "file.txt"},
+        {StripExtension, "C:\\dir\\file.tar.gz", "C:\\dir\\file.tar"},
+        {StripExtension, "C:\\dir.x\\file", "C:\\dir.x\\file"},
+        {GetPathRoot, "C:\\data\\file", "C:"},
+        {GetPathRoot, "\\\\server\\share\\dir", "\\\\server\\share"},
+        {GetPathRoot, "\\data\\file", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.Fn(c.In), c.Out) << "input " << c.In;
+    TTempDir dir;
+    BuildTree(dir.Path(), {{"sub\\", ""}});
+    EXPECT_EQ(GetPathKind(dir / "sub\\\\"), pkFolder);
+    EXPECT_EQ(GetPathKind(dir.Path() + "/sub"), pkMissing) << "a path written with / counts as missing";
+    EXPECT_EQ(GetPathKind("T:\\"), pkRoot);
+    char oldDir[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, oldDir);
+    SetCurrentDirectoryA(dir.Path().c_str());
+    EXPECT_EQ(ExpandFullPath("sub\\"), dir / "sub\\");
+    EXPECT_EQ(ExpandFullPath("missing"), "missing");
+    SetCurrentDirectoryA(oldDir);
 }

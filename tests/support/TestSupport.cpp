@@ -3,96 +3,71 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <sstream>
+#include <cstring>
+#include <iostream>
 
 namespace testsupport {
 
 namespace {
 
-std::string Env(const char* Name) {
-    const char* v = std::getenv(Name);
-    return v ? v : "";
-}
-
-class THandle {
-public:
-    explicit THandle(HANDLE h) : H(h) {}
-    ~THandle() {
-        if (H != INVALID_HANDLE_VALUE && H != nullptr) CloseHandle(H);
-    }
-    THandle(const THandle&) = delete;
-    THandle& operator=(const THandle&) = delete;
-    HANDLE H;
-};
-
-void ForEachEntry(const std::string& Folder, const std::function<void(const WIN32_FIND_DATAA&)>& Fn) {
+// Names in Folder without "." and "..", with their find records.
+std::vector<WIN32_FIND_DATAA> Entries(const std::string& Folder) {
+    std::vector<WIN32_FIND_DATAA> out;
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((Folder + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string n = fd.cFileName;
-        if (n != "." && n != "..") Fn(fd);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-}
-
-std::string HashFile(const std::string& Path) {
-    THandle f(CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (f.H == INVALID_HANDLE_VALUE) return "<unreadable>";
-    uint64_t h = 1469598103934665603ULL;
-    std::vector<unsigned char> buf(1 << 20);
-    DWORD n = 0;
-    while (ReadFile(f.H, buf.data(), static_cast<DWORD>(buf.size()), &n, nullptr) && n > 0)
-        for (DWORD i = 0; i < n; ++i) h = (h ^ buf[i]) * 1099511628211ULL;
-    char out[17];
-    std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(h));
+    const std::string base = Folder.back() == '\\' ? Folder : Folder + "\\";
+    HANDLE h = FindFirstFileA((base + "*").c_str(), &fd);
+    for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd))
+        if (std::strcmp(fd.cFileName, ".") != 0 && std::strcmp(fd.cFileName, "..") != 0)
+            out.push_back(fd);
+    if (h != INVALID_HANDLE_VALUE)
+        FindClose(h);
     return out;
 }
 
+THandle Open(const std::string& Path, DWORD Access, DWORD Disposition, DWORD Flags = 0) {
+    return THandle(CreateFileA(Path.c_str(), Access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, Disposition,
+                               Flags, nullptr));
+}
+
 void ListInto(const std::string& Root, const std::string& Rel, std::vector<TTreeItem>& Out) {
-    ForEachEntry(Root + (Rel.empty() ? "" : "\\" + Rel), [&](const WIN32_FIND_DATAA& fd) {
-        std::string name = Rel.empty() ? std::string(fd.cFileName) : Rel + "\\" + fd.cFileName;
-        TTreeItem item;
+    for (const auto& fd : Entries(Root + Rel)) {
+        const std::string name = Rel + fd.cFileName;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            item.Name = name + "\\";
-            Out.push_back(item);
-            ListInto(Root, name, Out);
-        } else {
-            item.Name = name;
-            item.Size = (static_cast<int64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-            item.Time = (static_cast<uint64_t>(fd.ftLastWriteTime.dwHighDateTime) << 32) |
-                        fd.ftLastWriteTime.dwLowDateTime;
-            item.Hash = HashFile(Root + "\\" + name);
-            Out.push_back(item);
+            Out.push_back({name + "\\"});
+            ListInto(Root, name + "\\", Out);
+            continue;
         }
-    });
+        const std::string bytes = ReadFileBytes(Root + name);
+        uint64_t hash = 1469598103934665603ULL;
+        for (unsigned char c : bytes)
+            hash = (hash ^ c) * 1099511628211ULL;
+        const FILETIME& t = fd.ftLastWriteTime;
+        Out.push_back({name, static_cast<int64_t>(bytes.size()),
+                       uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime, hash});
+    }
 }
 
 } // namespace
 
 TTempDir::TTempDir(const std::string& Tag) {
-    static std::atomic<unsigned> counter{0};
+    static unsigned counter = 0;
     char tmp[MAX_PATH + 1];
     GetTempPathA(sizeof tmp, tmp);
-    for (;;) {
-        std::ostringstream s;
-        s << tmp << "chk_" << Tag << "_" << GetCurrentProcessId() << "_" << counter++;
-        FPath = s.str();
-        if (CreateDirectoryA(FPath.c_str(), nullptr)) break;
-    }
+    do
+        FPath = std::string(tmp) + "chk_" + Tag + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+                std::to_string(counter++);
+    while (!CreateDirectoryA(FPath.c_str(), nullptr));
 }
 
-TTempDir::~TTempDir() { RemoveTree(FPath); }
-
-std::string TTempDir::operator/(const std::string& Relative) const { return FPath + "\\" + Relative; }
+TTempDir::~TTempDir() {
+    RemoveTree(FPath);
+}
 
 void RemoveTree(const std::string& Path) {
-    DWORD attr = GetFileAttributesA(Path.c_str());
-    if (attr == INVALID_FILE_ATTRIBUTES) return;
+    const DWORD attr = GetFileAttributesA(Path.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES)
+        return;
     if (attr & FILE_ATTRIBUTE_DIRECTORY) {
         ClearFolder(Path);
         RemoveDirectoryA(Path.c_str());
@@ -103,72 +78,64 @@ void RemoveTree(const std::string& Path) {
 }
 
 void ClearFolder(const std::string& Path) {
-    std::string base = Path;
-    if (!base.empty() && base.back() == '\\') base.pop_back();
-    std::vector<std::string> names;
-    ForEachEntry(base, [&](const WIN32_FIND_DATAA& fd) { names.push_back(base + "\\" + fd.cFileName); });
-    for (const auto& n : names) RemoveTree(n);
+    const std::string base = Path.back() == '\\' ? Path : Path + "\\";
+    for (const auto& fd : Entries(base))
+        RemoveTree(base + fd.cFileName);
 }
 
 void WriteFileBytes(const std::string& Path, const std::string& Bytes) {
-    THandle f(CreateFileA(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_NE(f.H, INVALID_HANDLE_VALUE) << "cannot create " << Path << " error " << GetLastError();
-    size_t done = 0;
-    while (done < Bytes.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(Bytes.size() - done, 1 << 24));
-        DWORD n = 0;
-        ASSERT_TRUE(WriteFile(f.H, Bytes.data() + done, chunk, &n, nullptr)) << Path;
-        done += n;
-    }
+    THandle f = Open(Path, GENERIC_WRITE, CREATE_ALWAYS);
+    DWORD n = 0;
+    ASSERT_TRUE(f.get() != INVALID_HANDLE_VALUE &&
+                WriteFile(f.get(), Bytes.data(), static_cast<DWORD>(Bytes.size()), &n, nullptr) &&
+                n == Bytes.size())
+        << "cannot write " << Path << ", error " << GetLastError();
 }
 
 std::string ReadFileBytes(const std::string& Path) {
-    THandle f(CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (f.H == INVALID_HANDLE_VALUE) return "<missing>";
+    THandle f = Open(Path, GENERIC_READ, OPEN_EXISTING);
+    if (f.get() == INVALID_HANDLE_VALUE)
+        return "<missing>";
     std::string out;
-    char buf[65536];
-    DWORD n = 0;
-    while (ReadFile(f.H, buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
+    std::vector<char> buffer(1 << 20);
+    for (DWORD n = 0; ReadFile(f.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr) && n;)
+        out.append(buffer.data(), n);
     return out;
 }
 
 bool FileExists(const std::string& Path) {
-    DWORD a = GetFileAttributesA(Path.c_str());
+    const DWORD a = GetFileAttributesA(Path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool FolderExists(const std::string& Path) {
-    DWORD a = GetFileAttributesA(Path.c_str());
+    const DWORD a = GetFileAttributesA(Path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 int64_t FileSize(const std::string& Path) {
     WIN32_FILE_ATTRIBUTE_DATA d;
-    if (!GetFileAttributesExA(Path.c_str(), GetFileExInfoStandard, &d)) return -1;
-    return (static_cast<int64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+    if (!GetFileAttributesExA(Path.c_str(), GetFileExInfoStandard, &d))
+        return -1;
+    return static_cast<int64_t>(d.nFileSizeHigh) << 32 | d.nFileSizeLow;
 }
 
 std::string PatternBytes(size_t Count, uint32_t Seed) {
     std::string s(Count, '\0');
     uint32_t x = Seed * 2654435761u + 12345u;
-    for (size_t i = 0; i < Count; ++i) {
+    for (char& c : s) {
         x ^= x << 13;
         x ^= x >> 17;
         x ^= x << 5;
-        s[i] = static_cast<char>(x & 0xFF);
+        c = static_cast<char>(x);
     }
     return s;
 }
 
 FILETIME MakeFileTime(int Year, int Month, int Day, int Hour, int Minute, int Second, int Millis) {
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(Year);
-    st.wMonth = static_cast<WORD>(Month);
-    st.wDay = static_cast<WORD>(Day);
-    st.wHour = static_cast<WORD>(Hour);
-    st.wMinute = static_cast<WORD>(Minute);
-    st.wSecond = static_cast<WORD>(Second);
-    st.wMilliseconds = static_cast<WORD>(Millis);
+    const SYSTEMTIME st{static_cast<WORD>(Year),   static_cast<WORD>(Month),  0,
+                        static_cast<WORD>(Day),    static_cast<WORD>(Hour),   static_cast<WORD>(Minute),
+                        static_cast<WORD>(Second), static_cast<WORD>(Millis)};
     FILETIME ft{};
     SystemTimeToFileTime(&st, &ft);
     return ft;
@@ -181,92 +148,257 @@ FILETIME GetLastWriteTime(const std::string& Path) {
 }
 
 void SetLastWriteTime(const std::string& Path, const FILETIME& Time) {
-    THandle f(CreateFileA(Path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    ASSERT_NE(f.H, INVALID_HANDLE_VALUE) << Path;
-    ASSERT_TRUE(SetFileTime(f.H, nullptr, nullptr, &Time)) << Path;
+    THandle f = Open(Path, FILE_WRITE_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    ASSERT_TRUE(SetFileTime(f.get(), nullptr, nullptr, &Time)) << Path;
 }
 
 void BuildTree(const std::string& Root, const std::vector<TTreeEntry>& Entries) {
     CreateDirectoryA(Root.c_str(), nullptr);
     for (const auto& e : Entries) {
-        std::string path = Root + "\\" + e.Name;
-        if (!e.Name.empty() && e.Name.back() == '\\') {
-            path.pop_back();
+        const std::string path = Root + "\\" + e.Name;
+        if (e.Name.back() == '\\')
             CreateDirectoryA(path.c_str(), nullptr);
-        } else {
+        else
             WriteFileBytes(path, e.Content);
-            if (e.Time.dwLowDateTime || e.Time.dwHighDateTime) SetLastWriteTime(path, e.Time);
-        }
+        if (e.Time.dwLowDateTime || e.Time.dwHighDateTime)
+            SetLastWriteTime(path, e.Time);
     }
 }
 
 std::vector<TTreeItem> ListTree(const std::string& Root) {
     std::vector<TTreeItem> out;
-    std::string base = Root;
-    while (!base.empty() && base.back() == '\\') base.pop_back();
-    ListInto(base, "", out);
+    ListInto(Root.back() == '\\' ? Root : Root + "\\", "", out);
     std::sort(out.begin(), out.end(), [](const TTreeItem& a, const TTreeItem& b) { return a.Name < b.Name; });
     return out;
 }
 
-std::string CompareTrees(const std::string& Expected, const std::string& Actual, bool CompareTimes) {
-    auto a = ListTree(Expected), b = ListTree(Actual);
-    std::ostringstream diff;
-    size_t i = 0, j = 0;
-    while (i < a.size() || j < b.size()) {
-        if (j >= b.size() || (i < a.size() && a[i].Name < b[j].Name)) {
-            diff << "missing: " << a[i++].Name << "\n";
-        } else if (i >= a.size() || b[j].Name < a[i].Name) {
-            diff << "extra: " << b[j++].Name << "\n";
-        } else {
-            const auto &x = a[i++], &y = b[j++];
-            if (x.Size != y.Size || x.Hash != y.Hash)
-                diff << "content: " << x.Name << " (" << x.Size << " vs " << y.Size << ")\n";
-            else if (CompareTimes && x.Time != y.Time)
-                diff << "time: " << x.Name << " (" << x.Time << " vs " << y.Time << ")\n";
-        }
+std::string CompareTrees(const std::string& Expected, const std::string& Actual) {
+    const auto a = ListTree(Expected), b = ListTree(Actual);
+    std::string diff;
+    for (size_t i = 0, j = 0; i < a.size() || j < b.size();) {
+        if (j == b.size() || (i < a.size() && a[i].Name < b[j].Name))
+            diff += "missing: " + a[i++].Name + "\n";
+        else if (i == a.size() || b[j].Name < a[i].Name)
+            diff += "extra: " + b[j++].Name + "\n";
+        else if (a[i] != b[j++])
+            diff += "differs: " + a[i++].Name + "\n";
+        else
+            ++i;
     }
-    return diff.str();
+    return diff;
 }
 
-std::string UnixToWinPath(const std::string& UnixPath) {
-    std::string p = "Z:" + UnixPath;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
+std::vector<std::string> ListNames(const std::string& Folder) {
+    std::vector<std::string> names;
+    for (const auto& fd : Entries(Folder))
+        names.push_back(fd.cFileName);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-std::string ChunklerExe() { return UnixToWinPath(Env("CHUNKLER_EXE")); }
-
-std::string ArtifactsDir() {
-    std::string dir = UnixToWinPath(Env("CHUNKLER_ARTIFACTS"));
-    CreateDirectoryA(dir.c_str(), nullptr);
-    return dir;
+std::string TestDriveRoot(char Letter) {
+    return std::string(1, Letter) + ":\\";
 }
 
-std::string TestDriveRoot(char Letter) { return std::string(1, Letter) + ":\\"; }
+bool SmallDriveMounted(char Letter, bool Writable) {
+    const std::string root = TestDriveRoot(Letter), probe = root + "probe";
+    ULARGE_INTEGER total{};
+    if (!GetDiskFreeSpaceExA(root.c_str(), nullptr, &total, nullptr) || total.QuadPart > 2 << 20)
+        return false;
+    const bool writable = CreateDirectoryA(probe.c_str(), nullptr);
+    RemoveDirectoryA(probe.c_str());
+    return writable == Writable;
+}
 
-DWORD RunChunkler(const std::string& Arguments, const std::string& WorkingDir, DWORD TimeoutMs) {
-    std::string cmd = "\"" + ChunklerExe() + "\" " + Arguments;
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back('\0');
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
+TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output, int64_t PartSize,
+                       TScriptedHooks* Hooks) {
+    TChunklerStartParams p{.SourcePath = Source,
+                           .OutputDir = Output,
+                           .PartSize = PartSize,
+                           .Silent = Hooks == nullptr,
+                           .Unsplit = Unsplit};
+    TChunkler engine(Hooks);
+    const TChunklerResult result = engine.Execute(p);
+    engine.ShowResult(result);
+    return result;
+}
+
+DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir) {
+    std::string line = CommandLine;
+    STARTUPINFOA si{.cb = sizeof(STARTUPINFOA)};
     PROCESS_INFORMATION pi{};
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         WorkingDir.empty() ? nullptr : WorkingDir.c_str(), &si, &pi)) {
-        ADD_FAILURE() << "cannot start " << cmd << " error " << GetLastError();
+        ADD_FAILURE() << "cannot start " << CommandLine << ", error " << GetLastError();
         return 0xFFFFFFFF;
     }
     THandle process(pi.hProcess), thread(pi.hThread);
-    if (WaitForSingleObject(pi.hProcess, TimeoutMs) != WAIT_OBJECT_0) {
-        TerminateProcess(pi.hProcess, 99);
-        ADD_FAILURE() << "timed out: " << cmd;
-        return 0xFFFFFFFE;
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
+    DWORD code = 0xFFFFFFFE;
+    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(pi.hProcess, &code);
+    else
+        TerminateProcess(pi.hProcess, code);
+    EXPECT_NE(code, 0xFFFFFFFE) << "timed out: " << CommandLine;
     return code;
+}
+
+DWORD RunChunkler(const std::string& Arguments, const std::string& WorkingDir) {
+    const char* exe = std::getenv("CHUNKLER_EXE");
+    std::string path = std::string("Z:") + (exe ? exe : "");
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return RunProgram("\"" + path + "\" " + Arguments, WorkingDir);
+}
+
+// --- Short writes: the import table entry of WriteFile in this executable, which the program's core is
+// linked into, is pointed at a stand-in.
+
+namespace {
+
+using TWriteFile = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+std::string ShortPart;
+int ShortCount = 0;
+void** WriteSlot = nullptr;
+TWriteFile RealWrite = nullptr;
+
+BOOL WINAPI ShortWriteFile(HANDLE H, LPCVOID Buffer, DWORD Count, LPDWORD Written, LPOVERLAPPED Ov) {
+    // Windows Vista's, beyond the system version the program is built for.
+    static const auto finalPathName = reinterpret_cast<DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    char name[MAX_PATH * 2];
+    const DWORD n = finalPathName(H, name, sizeof name, 0);
+    if (Count == 0 || n == 0 || n >= sizeof name || !std::strstr(name, ShortPart.c_str()))
+        return RealWrite(H, Buffer, Count, Written, Ov);
+    if (++ShortCount > TShortWrites::Budget) {
+        *Written = 0;
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return RealWrite(H, Buffer, Count / 2, Written, Ov);
+}
+
+} // namespace
+
+TShortWrites::TShortWrites(std::string Part) {
+    ShortPart = std::move(Part);
+    ShortCount = 0;
+    void* real = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "WriteFile"));
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const auto& iat = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    auto** slots = reinterpret_cast<void**>(base + iat.VirtualAddress);
+    for (size_t i = 0; i < iat.Size / sizeof(void*) && !WriteSlot; ++i)
+        if (slots[i] == real)
+            WriteSlot = &slots[i];
+    if (!WriteSlot)
+        std::abort(); // the fault suites cannot run without it
+    DWORD old = 0;
+    VirtualProtect(WriteSlot, sizeof(void*), PAGE_READWRITE, &old);
+    RealWrite = reinterpret_cast<TWriteFile>(*WriteSlot);
+    *WriteSlot = reinterpret_cast<void*>(&ShortWriteFile);
+}
+
+TShortWrites::~TShortWrites() {
+    *WriteSlot = reinterpret_cast<void*>(RealWrite);
+}
+
+int TShortWrites::Count() {
+    return ShortCount;
+}
+
+// --- Windows on screen
+
+std::string UseOwnDesktop() {
+    static const std::string name = "chk_desktop_" + std::to_string(GetCurrentProcessId());
+    static HDESK desktop = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    if (desktop)
+        SetThreadDesktop(desktop);
+    return "winsta0\\" + name;
+}
+
+std::string WindowText(HWND Wnd) {
+    char text[2048] = {};
+    SendMessageTimeoutA(Wnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                        nullptr);
+    return text;
+}
+
+TDialogInfo WaitForDialog(DWORD ProcessId, DWORD TimeoutMs) {
+    TDialogInfo info;
+    for (const DWORD start = GetTickCount(); !info.Wnd && GetTickCount() - start <= TimeoutMs; Sleep(20)) {
+        for (HWND wnd = nullptr; !info.Wnd && (wnd = FindWindowExA(nullptr, wnd, "#32770", nullptr));) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(wnd, &pid);
+            if (pid == ProcessId && IsWindowVisible(wnd))
+                info.Wnd = wnd;
+        }
+    }
+    if (!info.Wnd)
+        return info;
+    Sleep(50); // let the dialog finish laying out its texts
+    info.Owner = GetWindow(info.Wnd, GW_OWNER);
+    info.Caption = WindowText(info.Wnd);
+    for (HWND label = nullptr; (label = FindWindowExA(info.Wnd, label, "Static", nullptr));)
+        if (const std::string text = WindowText(label); !text.empty())
+            info.Text += (info.Text.empty() ? "" : "\n") + text;
+    return info;
+}
+
+void AnswerDialog(HWND Dialog, int Id) {
+    PostMessageA(Dialog, WM_COMMAND, MAKEWPARAM(Id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(Dialog, Id)));
+    for (int i = 0; i < 250 && IsWindow(Dialog) && IsWindowVisible(Dialog); ++i)
+        Sleep(20);
+}
+
+// --- The Linux side
+
+std::string UnixPathOf(const std::string& WinPath) {
+    // Wine's own export; absent on Windows, where these tests do not run.
+    using TGetUnixName = char*(CDECL*)(const WCHAR*);
+    static const auto getUnixName = reinterpret_cast<TGetUnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    std::wstring wide(WinPath.size() + 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, WinPath.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    char* unixName = getUnixName ? getUnixName(wide.c_str()) : nullptr;
+    const std::string out = unixName ? unixName : "";
+    HeapFree(GetProcessHeap(), 0, unixName);
+    return out;
+}
+
+std::string ShellQuote(const std::string& Text) {
+    std::string out = "'";
+    for (char c : Text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+DWORD RunUnixShell(const std::string& Script) {
+    // Wine starts a Linux program named by its Z: path but hands back no process handle to wait on, so
+    // the script leaves its exit code in a marker file, renamed into place when complete. The script
+    // travels in the environment, untouched by the Windows rules for splitting a command line.
+    static int counter = 0;
+    TTempDir dir("sh" + std::to_string(++counter));
+    const std::string marker = dir / "code", unixMarker = UnixPathOf(marker);
+    SetEnvironmentVariableA("CHK_SCRIPT", ("( " + Script + " ); echo $? > " + ShellQuote(unixMarker + ".tmp") +
+                                           " && mv " + ShellQuote(unixMarker + ".tmp") + " " +
+                                           ShellQuote(unixMarker))
+                                              .c_str());
+    std::string line = "sh -c \"eval \\\"$CHK_SCRIPT\\\"\"";
+    STARTUPINFOA si{.cb = sizeof(STARTUPINFOA)};
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA("Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return 0xFFFFFFFF;
+    THandle process(pi.hProcess), thread(pi.hThread);
+    for (int waited = 0; waited < 60000 && !FileExists(marker); waited += 10)
+        Sleep(10);
+    const std::string code = ReadFileBytes(marker);
+    return code == "<missing>" ? 0xFFFFFFFF : static_cast<DWORD>(std::strtoul(code.c_str(), nullptr, 10));
+}
+
+uint32_t SuiteSeed(uint32_t Default) {
+    const char* text = std::getenv("CHUNKLER_SEED");
+    const uint32_t seed = text && *text ? static_cast<uint32_t>(std::strtoul(text, nullptr, 0)) : Default;
+    std::cout << "seed " << seed << " (set CHUNKLER_SEED to repeat)\n";
+    return seed;
 }
 
 } // namespace testsupport
