@@ -1,4 +1,4 @@
-// The checks before a job, their codes and texts, the limit of 999 parts, and exit codes of the program.
+// The checks before a job, their codes and texts, and the limit of 999 parts.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -9,7 +9,7 @@
 using namespace testsupport;
 
 // Every failing check assigns its code, so the last failing one decides. Silent jobs leave the window
-// alone; window mode shows the code's text.
+// alone; window mode shows the code's text. A folder is split without the batch file asked for.
 TEST(EngineChecks, EveryCheckCodeAndItsText) {
     const std::string notFound = "File or Directory not found!", removable = MsgCatalogEn[MsgRemovableOutput];
     const struct {
@@ -39,11 +39,8 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
     const auto resolve = [&](std::string Name) { return Name.find(':') != std::string::npos ? Name : dir / Name; };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Source) + " to " + c.Output);
-        TChunklerStartParams p{.SourcePath = resolve(c.Source),
-                               .OutputDir = resolve(c.Output),
-                               .PartSize = c.PartSize,
-                               .Silent = true,
-                               .Unsplit = c.Join};
+        TChunklerStartParams p{.SourcePath = resolve(c.Source), .OutputDir = resolve(c.Output), .CreateBatch = true,
+                               .PartSize = c.PartSize, .Silent = true, .Unsplit = c.Join};
         TScriptedHooks hooks;
         EXPECT_EQ(TChunkler(&hooks).Execute(p), c.Expected);
         EXPECT_TRUE(hooks.Messages.empty() && hooks.Calls == 0 && hooks.Polls == 0) << "the window was touched";
@@ -54,6 +51,7 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
         engine.ShowResult(c.Expected);
         EXPECT_EQ(hooks.Texts(), c.Text.empty() ? std::vector<std::string>{} : std::vector{c.Text});
     }
+    EXPECT_EQ(ListNames(dir / "out"), (std::vector<std::string>{"folder.001", "folder.h001"}));
     ClearFolder(TestDriveRoot('U'));
 }
 
@@ -73,26 +71,4 @@ TEST(EngineChecks, TheLimitOf999Parts) {
         EXPECT_EQ(FileExists(base + IntToStrZeroPad(lastPart, 3)), lastPart > 0);
         EXPECT_FALSE(FileExists(base + IntToStrZeroPad(lastPart + 1, 3)));
     }
-}
-
-// The result is the exit code; the program copy only on request; a folder gets no batch file.
-TEST(EngineChecks, SilentRunsOfTheProgramEndWithTheResultAsExitCode) {
-    TTempDir dir("exe");
-    BuildTree(dir.Path(), {{"file.txt", "0123456789"}, {"folder\\", ""}, {"folder\\x", "x"}, {"out\\", ""}});
-    const std::string file = " \"" + dir / "file.txt" + "\"", out = " \"" + dir / "out" + "\"";
-    const std::pair<std::string, DWORD> cases[] = {
-        {file + out, 0},
-        {file + out + " /COPY", 0}, // overwrites without asking
-        {" \"" + dir / "folder" + "\"" + out + " /BATCH", 0},
-        {" \"" + dir / "missing" + "\"" + out, 1},
-        {file + " \"" + dir / "missing" + "\"", 2},
-        {" /UNSPLIT \"" + dir / "folder" + "\"" + out, 3},
-        {file + " R:\\", 5},
-        {file + out + " /SIZEabc", 6},
-    };
-    for (const auto& [args, code] : cases)
-        EXPECT_EQ(RunChunkler("/SILENT" + args), code) << args;
-    EXPECT_EQ(ListNames(dir / "out"),
-              (std::vector<std::string>{"Chunkler.exe", "file.txt.001", "file.txt.h001", "folder.001", "folder.h001"}));
-    EXPECT_EQ(ReadFileBytes(dir / "out\\file.txt.001"), "0123456789");
 }

@@ -2,6 +2,8 @@
 // the program. Every byte, folder and last-write time must come back.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <iostream>
 #include <random>
 
 #include "support/TestSupport.h"
@@ -54,7 +56,9 @@ private:
 } // namespace
 
 TEST(RoundTrip, RandomTreesComeBackExactly) {
-    TTreeMaker maker(SuiteSeed(1977));
+    const char* seed = std::getenv("CHUNKLER_SEED");
+    std::cout << "seed " << (seed ? seed : "1977") << " (set CHUNKLER_SEED to repeat)\n";
+    TTreeMaker maker(seed ? uint32_t(std::strtoul(seed, nullptr, 0)) : 1977);
     const int64_t partSizes[] = {1, 2, 7, 100, 4096, CopyBlockSize - 1, CopyBlockSize, CopyBlockSize + 1};
     for (int round = 0; round < 20 && !HasFailure(); ++round) {
         TTempDir tmp("rt");

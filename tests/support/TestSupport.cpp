@@ -5,18 +5,16 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 
 namespace testsupport {
 
 namespace {
 
-// Names in Folder without "." and "..", with their find records.
-std::vector<WIN32_FIND_DATAA> Entries(const std::string& Folder) {
+// The find records of Folder's entries, without "." and "..".
+std::vector<WIN32_FIND_DATAA> Entries(std::string Folder) {
     std::vector<WIN32_FIND_DATAA> out;
     WIN32_FIND_DATAA fd;
-    const std::string base = Folder.back() == '\\' ? Folder : Folder + "\\";
-    HANDLE h = FindFirstFileA((base + "*").c_str(), &fd);
+    HANDLE h = FindFirstFileA((Folder + (Folder.back() == '\\' ? "*" : "\\*")).c_str(), &fd);
     for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd))
         if (std::strcmp(fd.cFileName, ".") != 0 && std::strcmp(fd.cFileName, "..") != 0)
             out.push_back(fd);
@@ -26,15 +24,15 @@ std::vector<WIN32_FIND_DATAA> Entries(const std::string& Folder) {
 }
 
 THandle Open(const std::string& Path, DWORD Access, DWORD Disposition, DWORD Flags = 0) {
-    return THandle(CreateFileA(Path.c_str(), Access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, Disposition,
-                               Flags, nullptr));
+    return THandle(
+        CreateFileA(Path.c_str(), Access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, Disposition, Flags, nullptr));
 }
 
-void ListInto(const std::string& Root, const std::string& Rel, std::vector<TTreeItem>& Out) {
+void ListInto(const std::string& Root, const std::string& Rel, std::vector<std::string>& Out) {
     for (const auto& fd : Entries(Root + Rel)) {
         const std::string name = Rel + fd.cFileName;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            Out.push_back({name + "\\"});
+            Out.push_back(name + "\\");
             ListInto(Root, name + "\\", Out);
             continue;
         }
@@ -42,9 +40,9 @@ void ListInto(const std::string& Root, const std::string& Rel, std::vector<TTree
         uint64_t hash = 1469598103934665603ULL;
         for (unsigned char c : bytes)
             hash = (hash ^ c) * 1099511628211ULL;
-        const FILETIME& t = fd.ftLastWriteTime;
-        Out.push_back({name, static_cast<int64_t>(bytes.size()),
-                       uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime, hash});
+        const uint64_t time = uint64_t{fd.ftLastWriteTime.dwHighDateTime} << 32 | fd.ftLastWriteTime.dwLowDateTime;
+        Out.push_back(name + " " + std::to_string(bytes.size()) + " " + std::to_string(hash) + " " +
+                      std::to_string(time));
     }
 }
 
@@ -55,41 +53,26 @@ TTempDir::TTempDir(const std::string& Tag) {
     char tmp[MAX_PATH + 1];
     GetTempPathA(sizeof tmp, tmp);
     do
-        FPath = std::string(tmp) + "chk_" + Tag + "_" + std::to_string(GetCurrentProcessId()) + "_" +
-                std::to_string(counter++);
+        FPath = tmp + ("chk_" + Tag) + "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
     while (!CreateDirectoryA(FPath.c_str(), nullptr));
 }
 
-TTempDir::~TTempDir() {
-    RemoveTree(FPath);
-}
-
 void RemoveTree(const std::string& Path) {
-    const DWORD attr = GetFileAttributesA(Path.c_str());
-    if (attr == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (attr & FILE_ATTRIBUTE_DIRECTORY) {
-        ClearFolder(Path);
-        RemoveDirectoryA(Path.c_str());
-    } else {
-        SetFileAttributesA(Path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ClearFolder(Path);
+    SetFileAttributesA(Path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!RemoveDirectoryA(Path.c_str()))
         DeleteFileA(Path.c_str());
-    }
 }
 
 void ClearFolder(const std::string& Path) {
-    const std::string base = Path.back() == '\\' ? Path : Path + "\\";
-    for (const auto& fd : Entries(base))
-        RemoveTree(base + fd.cFileName);
+    for (const auto& fd : Entries(Path))
+        RemoveTree((Path.back() == '\\' ? Path : Path + "\\") + fd.cFileName);
 }
 
 void WriteFileBytes(const std::string& Path, const std::string& Bytes) {
     THandle f = Open(Path, GENERIC_WRITE, CREATE_ALWAYS);
     DWORD n = 0;
-    ASSERT_TRUE(f.get() != INVALID_HANDLE_VALUE &&
-                WriteFile(f.get(), Bytes.data(), static_cast<DWORD>(Bytes.size()), &n, nullptr) &&
-                n == Bytes.size())
-        << "cannot write " << Path << ", error " << GetLastError();
+    ASSERT_TRUE(WriteFile(f.get(), Bytes.data(), DWORD(Bytes.size()), &n, nullptr) && n == Bytes.size()) << Path;
 }
 
 std::string ReadFileBytes(const std::string& Path) {
@@ -98,7 +81,7 @@ std::string ReadFileBytes(const std::string& Path) {
         return "<missing>";
     std::string out;
     std::vector<char> buffer(1 << 20);
-    for (DWORD n = 0; ReadFile(f.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr) && n;)
+    for (DWORD n = 0; ReadFile(f.get(), buffer.data(), DWORD(buffer.size()), &n, nullptr) && n;)
         out.append(buffer.data(), n);
     return out;
 }
@@ -115,9 +98,8 @@ bool FolderExists(const std::string& Path) {
 
 int64_t FileSize(const std::string& Path) {
     WIN32_FILE_ATTRIBUTE_DATA d;
-    if (!GetFileAttributesExA(Path.c_str(), GetFileExInfoStandard, &d))
-        return -1;
-    return static_cast<int64_t>(d.nFileSizeHigh) << 32 | d.nFileSizeLow;
+    return GetFileAttributesExA(Path.c_str(), GetFileExInfoStandard, &d) ? int64_t{d.nFileSizeHigh} << 32 | d.nFileSizeLow
+                                                                         : -1;
 }
 
 std::string PatternBytes(size_t Count, uint32_t Seed) {
@@ -133,9 +115,7 @@ std::string PatternBytes(size_t Count, uint32_t Seed) {
 }
 
 FILETIME MakeFileTime(int Year, int Month, int Day, int Hour, int Minute, int Second, int Millis) {
-    const SYSTEMTIME st{static_cast<WORD>(Year),   static_cast<WORD>(Month),  0,
-                        static_cast<WORD>(Day),    static_cast<WORD>(Hour),   static_cast<WORD>(Minute),
-                        static_cast<WORD>(Second), static_cast<WORD>(Millis)};
+    const SYSTEMTIME st{WORD(Year), WORD(Month), 0, WORD(Day), WORD(Hour), WORD(Minute), WORD(Second), WORD(Millis)};
     FILETIME ft{};
     SystemTimeToFileTime(&st, &ft);
     return ft;
@@ -155,7 +135,7 @@ void SetLastWriteTime(const std::string& Path, const FILETIME& Time) {
 void BuildTree(const std::string& Root, const std::vector<TTreeEntry>& Entries) {
     CreateDirectoryA(Root.c_str(), nullptr);
     for (const auto& e : Entries) {
-        const std::string path = Root + "\\" + e.Name;
+        const std::string path = (Root.back() == '\\' ? Root : Root + "\\") + e.Name;
         if (e.Name.back() == '\\')
             CreateDirectoryA(path.c_str(), nullptr);
         else
@@ -165,26 +145,23 @@ void BuildTree(const std::string& Root, const std::vector<TTreeEntry>& Entries) 
     }
 }
 
-std::vector<TTreeItem> ListTree(const std::string& Root) {
-    std::vector<TTreeItem> out;
+std::vector<std::string> ListTree(const std::string& Root) {
+    std::vector<std::string> out;
     ListInto(Root.back() == '\\' ? Root : Root + "\\", "", out);
-    std::sort(out.begin(), out.end(), [](const TTreeItem& a, const TTreeItem& b) { return a.Name < b.Name; });
+    std::sort(out.begin(), out.end());
     return out;
 }
 
 std::string CompareTrees(const std::string& Expected, const std::string& Actual) {
-    const auto a = ListTree(Expected), b = ListTree(Actual);
+    const auto want = ListTree(Expected), got = ListTree(Actual);
+    std::vector<std::string> missing, extra;
+    std::set_difference(want.begin(), want.end(), got.begin(), got.end(), std::back_inserter(missing));
+    std::set_difference(got.begin(), got.end(), want.begin(), want.end(), std::back_inserter(extra));
     std::string diff;
-    for (size_t i = 0, j = 0; i < a.size() || j < b.size();) {
-        if (j == b.size() || (i < a.size() && a[i].Name < b[j].Name))
-            diff += "missing: " + a[i++].Name + "\n";
-        else if (i == a.size() || b[j].Name < a[i].Name)
-            diff += "extra: " + b[j++].Name + "\n";
-        else if (a[i] != b[j++])
-            diff += "differs: " + a[i++].Name + "\n";
-        else
-            ++i;
-    }
+    for (const auto& m : missing)
+        diff += "missing: " + m + "\n";
+    for (const auto& e : extra)
+        diff += "extra: " + e + "\n";
     return diff;
 }
 
@@ -201,9 +178,9 @@ std::string TestDriveRoot(char Letter) {
 }
 
 bool SmallDriveMounted(char Letter, bool Writable) {
-    const std::string root = TestDriveRoot(Letter), probe = root + "probe";
+    const std::string probe = TestDriveRoot(Letter) + "probe";
     ULARGE_INTEGER total{};
-    if (!GetDiskFreeSpaceExA(root.c_str(), nullptr, &total, nullptr) || total.QuadPart > 2 << 20)
+    if (!GetDiskFreeSpaceExA(TestDriveRoot(Letter).c_str(), nullptr, &total, nullptr) || total.QuadPart > 2 << 20)
         return false;
     const bool writable = CreateDirectoryA(probe.c_str(), nullptr);
     RemoveDirectoryA(probe.c_str());
@@ -212,11 +189,8 @@ bool SmallDriveMounted(char Letter, bool Writable) {
 
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output, int64_t PartSize,
                        TScriptedHooks* Hooks) {
-    TChunklerStartParams p{.SourcePath = Source,
-                           .OutputDir = Output,
-                           .PartSize = PartSize,
-                           .Silent = Hooks == nullptr,
-                           .Unsplit = Unsplit};
+    TChunklerStartParams p{
+        .SourcePath = Source, .OutputDir = Output, .PartSize = PartSize, .Silent = !Hooks, .Unsplit = Unsplit};
     TChunkler engine(Hooks);
     const TChunklerResult result = engine.Execute(p);
     engine.ShowResult(result);
@@ -228,29 +202,25 @@ DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir) 
     STARTUPINFOA si{.cb = sizeof(STARTUPINFOA)};
     PROCESS_INFORMATION pi{};
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        WorkingDir.empty() ? nullptr : WorkingDir.c_str(), &si, &pi)) {
-        ADD_FAILURE() << "cannot start " << CommandLine << ", error " << GetLastError();
+                        WorkingDir.empty() ? nullptr : WorkingDir.c_str(), &si, &pi))
         return 0xFFFFFFFF;
-    }
     THandle process(pi.hProcess), thread(pi.hThread);
     DWORD code = 0xFFFFFFFE;
     if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
         GetExitCodeProcess(pi.hProcess, &code);
     else
         TerminateProcess(pi.hProcess, code);
-    EXPECT_NE(code, 0xFFFFFFFE) << "timed out: " << CommandLine;
     return code;
 }
 
-DWORD RunChunkler(const std::string& Arguments, const std::string& WorkingDir) {
-    const char* exe = std::getenv("CHUNKLER_EXE");
-    std::string path = std::string("Z:") + (exe ? exe : "");
+std::string ChunklerExe() {
+    std::string path = std::string("\"Z:") + std::getenv("CHUNKLER_EXE") + "\"";
     std::replace(path.begin(), path.end(), '/', '\\');
-    return RunProgram("\"" + path + "\" " + Arguments, WorkingDir);
+    return path;
 }
 
-// --- Short writes: the import table entry of WriteFile in this executable, which the program's core is
-// linked into, is pointed at a stand-in.
+// --- Short writes: this executable's import table entry of WriteFile, which the program's core is linked
+// into, is pointed at a stand-in.
 
 namespace {
 
@@ -268,12 +238,11 @@ BOOL WINAPI ShortWriteFile(HANDLE H, LPCVOID Buffer, DWORD Count, LPDWORD Writte
     const DWORD n = finalPathName(H, name, sizeof name, 0);
     if (Count == 0 || n == 0 || n >= sizeof name || !std::strstr(name, ShortPart.c_str()))
         return RealWrite(H, Buffer, Count, Written, Ov);
-    if (++ShortCount > TShortWrites::Budget) {
-        *Written = 0;
-        SetLastError(ERROR_DISK_FULL);
-        return FALSE;
-    }
-    return RealWrite(H, Buffer, Count / 2, Written, Ov);
+    if (++ShortCount <= TShortWrites::Budget)
+        return RealWrite(H, Buffer, Count / 2, Written, Ov);
+    *Written = 0;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
 }
 
 } // namespace
@@ -287,14 +256,12 @@ TShortWrites::TShortWrites(std::string Part) {
     const auto& iat = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
     auto** slots = reinterpret_cast<void**>(base + iat.VirtualAddress);
     for (size_t i = 0; i < iat.Size / sizeof(void*) && !WriteSlot; ++i)
-        if (slots[i] == real)
-            WriteSlot = &slots[i];
+        WriteSlot = slots[i] == real ? &slots[i] : nullptr;
     if (!WriteSlot)
         std::abort(); // the fault suites cannot run without it
     DWORD old = 0;
     VirtualProtect(WriteSlot, sizeof(void*), PAGE_READWRITE, &old);
-    RealWrite = reinterpret_cast<TWriteFile>(*WriteSlot);
-    *WriteSlot = reinterpret_cast<void*>(&ShortWriteFile);
+    RealWrite = reinterpret_cast<TWriteFile>(std::exchange(*WriteSlot, reinterpret_cast<void*>(&ShortWriteFile)));
 }
 
 TShortWrites::~TShortWrites() {
@@ -305,33 +272,29 @@ int TShortWrites::Count() {
     return ShortCount;
 }
 
-// --- Windows on screen
+// --- Windows of another process
 
 std::string UseOwnDesktop() {
     static const std::string name = "chk_desktop_" + std::to_string(GetCurrentProcessId());
     static HDESK desktop = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
-    if (desktop)
-        SetThreadDesktop(desktop);
+    SetThreadDesktop(desktop);
     return "winsta0\\" + name;
 }
 
 std::string WindowText(HWND Wnd) {
     char text[2048] = {};
-    SendMessageTimeoutA(Wnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
-                        nullptr);
+    SendMessageTimeoutA(Wnd, WM_GETTEXT, sizeof text, LPARAM(text), SMTO_ABORTIFHUNG, 5000, nullptr);
     return text;
 }
 
 TDialogInfo WaitForDialog(DWORD ProcessId, DWORD TimeoutMs) {
     TDialogInfo info;
-    for (const DWORD start = GetTickCount(); !info.Wnd && GetTickCount() - start <= TimeoutMs; Sleep(20)) {
+    for (const DWORD start = GetTickCount(); !info.Wnd && GetTickCount() - start <= TimeoutMs; Sleep(20))
         for (HWND wnd = nullptr; !info.Wnd && (wnd = FindWindowExA(nullptr, wnd, "#32770", nullptr));) {
             DWORD pid = 0;
             GetWindowThreadProcessId(wnd, &pid);
-            if (pid == ProcessId && IsWindowVisible(wnd))
-                info.Wnd = wnd;
+            info.Wnd = pid == ProcessId && IsWindowVisible(wnd) ? wnd : nullptr;
         }
-    }
     if (!info.Wnd)
         return info;
     Sleep(50); // let the dialog finish laying out its texts
@@ -344,7 +307,7 @@ TDialogInfo WaitForDialog(DWORD ProcessId, DWORD TimeoutMs) {
 }
 
 void AnswerDialog(HWND Dialog, int Id) {
-    PostMessageA(Dialog, WM_COMMAND, MAKEWPARAM(Id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(Dialog, Id)));
+    PostMessageA(Dialog, WM_COMMAND, MAKEWPARAM(Id, BN_CLICKED), LPARAM(GetDlgItem(Dialog, Id)));
     for (int i = 0; i < 250 && IsWindow(Dialog) && IsWindowVisible(Dialog); ++i)
         Sleep(20);
 }
@@ -353,11 +316,10 @@ void AnswerDialog(HWND Dialog, int Id) {
 
 std::string UnixPathOf(const std::string& WinPath) {
     // Wine's own export; absent on Windows, where these tests do not run.
-    using TGetUnixName = char*(CDECL*)(const WCHAR*);
-    static const auto getUnixName = reinterpret_cast<TGetUnixName>(
+    static const auto getUnixName = reinterpret_cast<char*(CDECL*)(const WCHAR*)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     std::wstring wide(WinPath.size() + 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, WinPath.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    MultiByteToWideChar(CP_ACP, 0, WinPath.c_str(), -1, wide.data(), int(wide.size()));
     char* unixName = getUnixName ? getUnixName(wide.c_str()) : nullptr;
     const std::string out = unixName ? unixName : "";
     HeapFree(GetProcessHeap(), 0, unixName);
@@ -372,15 +334,13 @@ std::string ShellQuote(const std::string& Text) {
 }
 
 DWORD RunUnixShell(const std::string& Script) {
-    // Wine starts a Linux program named by its Z: path but hands back no process handle to wait on, so
-    // the script leaves its exit code in a marker file, renamed into place when complete. The script
-    // travels in the environment, untouched by the Windows rules for splitting a command line.
-    static int counter = 0;
-    TTempDir dir("sh" + std::to_string(++counter));
-    const std::string marker = dir / "code", unixMarker = UnixPathOf(marker);
-    SetEnvironmentVariableA("CHK_SCRIPT", ("( " + Script + " ); echo $? > " + ShellQuote(unixMarker + ".tmp") +
-                                           " && mv " + ShellQuote(unixMarker + ".tmp") + " " +
-                                           ShellQuote(unixMarker))
+    // Wine starts a Linux program named by its Z: path but hands back no process handle to wait on, so the
+    // script leaves its exit code in a marker file, renamed into place when complete. The script travels in
+    // the environment, untouched by the Windows rules for splitting a command line.
+    TTempDir dir("sh");
+    const std::string marker = dir / "code", unixMarker = ShellQuote(UnixPathOf(marker));
+    SetEnvironmentVariableA("CHK_SCRIPT", ("( " + Script + " ); echo $? > " + unixMarker + ".tmp && mv " +
+                                           unixMarker + ".tmp " + unixMarker)
                                               .c_str());
     std::string line = "sh -c \"eval \\\"$CHK_SCRIPT\\\"\"";
     STARTUPINFOA si{.cb = sizeof(STARTUPINFOA)};
@@ -390,15 +350,7 @@ DWORD RunUnixShell(const std::string& Script) {
     THandle process(pi.hProcess), thread(pi.hThread);
     for (int waited = 0; waited < 60000 && !FileExists(marker); waited += 10)
         Sleep(10);
-    const std::string code = ReadFileBytes(marker);
-    return code == "<missing>" ? 0xFFFFFFFF : static_cast<DWORD>(std::strtoul(code.c_str(), nullptr, 10));
-}
-
-uint32_t SuiteSeed(uint32_t Default) {
-    const char* text = std::getenv("CHUNKLER_SEED");
-    const uint32_t seed = text && *text ? static_cast<uint32_t>(std::strtoul(text, nullptr, 0)) : Default;
-    std::cout << "seed " << seed << " (set CHUNKLER_SEED to repeat)\n";
-    return seed;
+    return FileExists(marker) ? DWORD(std::strtoul(ReadFileBytes(marker).c_str(), nullptr, 10)) : 0xFFFFFFFF;
 }
 
 } // namespace testsupport
