@@ -33,15 +33,20 @@ TEST(EndToEnd, SplitAndJoinThroughTheWindow) {
 
     TTempDir dir("e2e");
     const std::string data = PatternBytes(3000000, 7);
-    BuildTree(dir.Path(), {{"src\\", ""}, {"src\\data.bin", data, MakeFileTime(2001, 2, 3, 4, 5, 6, 0)},
-                           {"restore\\", ""}, {"disk2\\", ""}});
-    set(source, dir / "src\\data.bin"); // the output folder is proposed for the source; "1.44 MB Disk" is preset
+    BuildTree(dir.Path(), {{"src\\", ""},
+                           {"src\\data.bin", data, MakeFileTime(2001, 2, 3, 4, 5, 6, 0)},
+                           {"restore\\", ""},
+                           {"disk2\\", ""}});
+    set(source,
+        dir / "src\\data.bin"); // the output folder is proposed for the source; "1.44 MB Disk" is preset
     PostMessageA(ChildWindowFromPoint(main, split), BM_CLICK, 0, 0);
-    next(IDYES, "Split|There are 3 parts to create. You can press the <ESC> key to interrupt the job. Do you want "
-                "to continue?");
-    next(IDOK, "Split|Chunkler has succesfully created 3 partfile(s) and 1 headerfile(s). The last partfile and "
-               "the first headerfile fit on the same disk.\r\nNote: Sometimes preformatted floppy disks have "
-               "damaged sectors, so please make sure, you can read back the copied files from the disks!");
+    next(IDYES,
+         "Split|There are 3 parts to create. You can press the <ESC> key to interrupt the job. Do you want "
+         "to continue?");
+    next(IDOK,
+         "Split|Chunkler has succesfully created 3 partfile(s) and 1 headerfile(s). The last partfile and "
+         "the first headerfile fit on the same disk.\r\nNote: Sometimes preformatted floppy disks have "
+         "damaged sectors, so please make sure, you can read back the copied files from the disks!");
     EXPECT_EQ(FileSize(dir / "src\\data.bin.003"), 92864);
 
     // Parts 2 and 3 on the "next diskette".
@@ -50,11 +55,14 @@ TEST(EndToEnd, SplitAndJoinThroughTheWindow) {
     set(source, dir / "src\\data.bin.h001");
     set(output, dir / "restore");
     PostMessageA(ChildWindowFromPoint(main, join), BM_CLICK, 0, 0);
-    next(IDYES, "Join|The parts will be rejoined. You can press the <ESC> key to interrupt the job. Do you want to "
-                "continue?");
-    next(IDOK, "Join|The file \"data.bin.002\" is required.\r\nPlease insert the next diskette and press OK. You "
-               "can also press OK and browse for the file yourself.");
-    const TDialogInfo open = WaitForDialog(pi.dwProcessId); // the open-file dialog, its file name field focused
+    next(IDYES,
+         "Join|The parts will be rejoined. You can press the <ESC> key to interrupt the job. Do you want to "
+         "continue?");
+    next(IDOK,
+         "Join|The file \"data.bin.002\" is required.\r\nPlease insert the next diskette and press OK. You "
+         "can also press OK and browse for the file yourself.");
+    const TDialogInfo open =
+        WaitForDialog(pi.dwProcessId); // the open-file dialog, its file name field focused
     GUITHREADINFO info{.cbSize = sizeof(GUITHREADINFO)};
     GetGUIThreadInfo(pi.dwThreadId, &info);
     SendMessageA(info.hwndFocus, WM_SETTEXT, 0, LPARAM((dir / "disk2\\data.bin.002").c_str()));
@@ -62,7 +70,8 @@ TEST(EndToEnd, SplitAndJoinThroughTheWindow) {
     for (int i = 0; i < 600 && ReadFileBytes(dir / "restore\\data.bin") != data; ++i)
         Sleep(50);
     EXPECT_TRUE(ReadFileBytes(dir / "restore\\data.bin") == data);
-    const FILETIME restored = GetLastWriteTime(dir / "restore\\data.bin"), original = MakeFileTime(2001, 2, 3, 4, 5, 6, 0);
+    const FILETIME restored = GetLastWriteTime(dir / "restore\\data.bin"),
+                   original = MakeFileTime(2001, 2, 3, 4, 5, 6, 0);
     EXPECT_EQ(CompareFileTime(&restored, &original), 0);
     EXPECT_EQ(WaitForDialog(pi.dwProcessId, 0).Wnd, nullptr);
 

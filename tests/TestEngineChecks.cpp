@@ -36,14 +36,21 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
     TTempDir dir("chk");
     BuildTree(dir.Path(), {{"file.txt", "0123456789"}, {"folder\\", ""}, {"out\\", ""}});
     ClearFolder(TestDriveRoot('U'));
-    const auto resolve = [&](std::string Name) { return Name.find(':') != std::string::npos ? Name : dir / Name; };
+    const auto resolve = [&](std::string Name) {
+        return Name.find(':') != std::string::npos ? Name : dir / Name;
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Source) + " to " + c.Output);
-        TChunklerStartParams p{.SourcePath = resolve(c.Source), .OutputDir = resolve(c.Output), .CreateBatch = true,
-                               .PartSize = c.PartSize, .Silent = true, .Unsplit = c.Join};
+        TChunklerStartParams p{.SourcePath = resolve(c.Source),
+                               .OutputDir = resolve(c.Output),
+                               .CreateBatch = true,
+                               .PartSize = c.PartSize,
+                               .Silent = true,
+                               .Unsplit = c.Join};
         TScriptedHooks hooks;
         EXPECT_EQ(TChunkler(&hooks).Execute(p), c.Expected);
-        EXPECT_TRUE(hooks.Messages.empty() && hooks.Calls == 0 && hooks.Polls == 0) << "the window was touched";
+        EXPECT_TRUE(hooks.Messages.empty() && hooks.Calls == 0 && hooks.Polls == 0)
+            << "the window was touched";
         EXPECT_TRUE(p.SourcePath.back() != '\\' && (p.OutputDir.size() == 2 || p.OutputDir.back() != '\\'));
         p.Silent = false;
         TChunkler engine(&hooks);

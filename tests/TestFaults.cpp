@@ -22,8 +22,12 @@ struct TScene {
     bool Join;
     std::string Files[3] = {PatternBytes(1000, 1), PatternBytes(600000, 2), PatternBytes(447576, 3)};
     TScene(bool AJoin, int64_t APartSize) : Join(AJoin) {
-        BuildTree(Tmp.Path(), {{"src\\", ""}, {"src\\Docs\\", ""}, {"src\\Docs\\sub\\", ""}, {"parts\\", ""},
-                               {"out\\", ""}, {"src\\Docs\\empty.txt", ""}});
+        BuildTree(Tmp.Path(), {{"src\\", ""},
+                               {"src\\Docs\\", ""},
+                               {"src\\Docs\\sub\\", ""},
+                               {"parts\\", ""},
+                               {"out\\", ""},
+                               {"src\\Docs\\empty.txt", ""}});
         for (int i = 0; i < 3; ++i)
             WriteFileBytes(Tmp / "src\\Docs\\" + Names[i], Files[i]);
         EXPECT_EQ(Join ? RunJob(false, Tmp / "src\\Docs", Tmp / "parts", APartSize) : crOk, crOk);
@@ -60,9 +64,9 @@ THandle HoldExclusive(const std::string& Path, DWORD Access) {
 TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
     using TAct = std::function<void(const TTempDir&, THandle&)>;
     const std::string writeError = "Error writing to file!";
-    const std::vector<std::string> shortWrite{writeError}, diskFull{SystemErrorText(ERROR_DISK_FULL), writeError},
-        noPath{SystemErrorText(ERROR_PATH_NOT_FOUND)}, sharing{SystemErrorText(ERROR_SHARING_VIOLATION)},
-        noFile{SystemErrorText(ERROR_FILE_NOT_FOUND)},
+    const std::vector<std::string> shortWrite{writeError},
+        diskFull{SystemErrorText(ERROR_DISK_FULL), writeError}, noPath{SystemErrorText(ERROR_PATH_NOT_FOUND)},
+        sharing{SystemErrorText(ERROR_SHARING_VIOLATION)}, noFile{SystemErrorText(ERROR_FILE_NOT_FOUND)},
         readOnly{SystemErrorText(ERROR_ACCESS_DENIED), SystemErrorText(ERROR_WRITE_PROTECT),
                  noPath[0]}; // a join cannot make its folders either
     const TAct removeOut = [](const TTempDir& t, THandle&) { RemoveTree(t / "out"); };
@@ -76,7 +80,9 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         int Complete; // full parts or whole restored files
     } cases[] = {
         {"full disk: data parts", false, 'Y', "",
-         [](const TTempDir&, THandle&) { WriteFileBytes(TestDriveRoot('Y') + "filler", PatternBytes(100000)); },
+         [](const TTempDir&, THandle&) {
+             WriteFileBytes(TestDriveRoot('Y') + "filler", PatternBytes(100000));
+         },
          diskFull, 3},
         {"full disk: header file", false, 'Y', "", nullptr, diskFull, 4},
         {"full disk: join", true, 'Y', "", nullptr, diskFull, 2},
@@ -88,10 +94,13 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         {"split: output folder removed", false, 0, "", removeOut, noPath, 0},
         {"join: output folder removed", true, 0, "", removeOut, noPath, 0},
         {"split: part 3 held open", false, 0, "",
-         [](const TTempDir& t, THandle& h) { h = HoldExclusive(t / "out\\Docs.003", GENERIC_READ | GENERIC_WRITE); },
+         [](const TTempDir& t, THandle& h) {
+             h = HoldExclusive(t / "out\\Docs.003", GENERIC_READ | GENERIC_WRITE);
+         },
          sharing, 2},
         {"split: source file locked", false, 0, "",
-         [](const TTempDir& t, THandle& h) { h = HoldExclusive(t / "src\\Docs\\b.bin", GENERIC_WRITE); }, sharing, 0},
+         [](const TTempDir& t, THandle& h) { h = HoldExclusive(t / "src\\Docs\\b.bin", GENERIC_WRITE); },
+         sharing, 0},
         {"split: source file deleted", false, 0, "",
          [](const TTempDir& t, THandle&) { DeleteFileA((t / "src\\Docs\\b.bin").c_str()); }, noFile, 0},
     };
@@ -127,8 +136,10 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         held.reset();
         // One error box, and no result box after it.
         const auto error = [](const TMessageRecord& m) { return m.Type == (MB_OK | MB_ICONERROR); };
-        EXPECT_TRUE(std::count_if(hooks.Messages.begin(), hooks.Messages.end(), error) == 1 && error(hooks.Messages.back()));
-        EXPECT_EQ(std::count(c.Texts.begin(), c.Texts.end(), hooks.Messages.back().Text), 1) << hooks.Messages.back().Text;
+        EXPECT_TRUE(std::count_if(hooks.Messages.begin(), hooks.Messages.end(), error) == 1 &&
+                    error(hooks.Messages.back()));
+        EXPECT_EQ(std::count(c.Texts.begin(), c.Texts.end(), hooks.Messages.back().Text), 1)
+            << hooks.Messages.back().Text;
         s.ExpectKept(c.Drive ? out : s.Tmp / "out", c.Complete);
         EXPECT_EQ(ListNames(s.Tmp.Path()), outside) << "made again, or something created beside it";
         EXPECT_TRUE(ListTree(s.Source()) == source) << "the source was touched";
@@ -145,7 +156,9 @@ TEST(Faults, SourceChangingDuringTheCopyIsRecordedAsCopied) {
         const char* Name;
         int64_t NewSize;
         size_t Copied; // b.bin is cut at its size when opened
-    } cases[] = {{"grows", 800000, 600000}, {"shrinks below the copied block", 50000, 99000}, {"shrinks", 200000, 200000}};
+    } cases[] = {{"grows", 800000, 600000},
+                 {"shrinks below the copied block", 50000, 99000},
+                 {"shrinks", 200000, 200000}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         TScene s(false, 0);
@@ -155,13 +168,15 @@ TEST(Faults, SourceChangingDuringTheCopyIsRecordedAsCopied) {
         hooks.OnPoll = [&] {
             if (changed || hooks.Progress < 1000 + 99000)
                 return;
-            changed = RunUnixShell("truncate -s " + std::to_string(c.NewSize) + " " + ShellQuote(UnixPathOf(b))) == 0;
+            changed = RunUnixShell("truncate -s " + std::to_string(c.NewSize) + " " +
+                                   ShellQuote(UnixPathOf(b))) == 0;
         };
         EXPECT_EQ(RunJob(false, s.Input(), s.Tmp / "parts", 100000, &hooks), crOk);
         EXPECT_TRUE(changed);
         EXPECT_EQ(RunJob(true, s.Tmp / "parts\\Docs.001", s.Tmp / "out"), crOk);
         EXPECT_TRUE(ReadFileBytes(s.Tmp / "out\\Docs\\a.bin") == s.Files[0]);
         EXPECT_TRUE(ReadFileBytes(s.Tmp / "out\\Docs\\b.bin") == s.Files[1].substr(0, c.Copied));
-        EXPECT_TRUE(ReadFileBytes(s.Tmp / "out\\Docs\\sub\\c.bin") == s.Files[2]) << "a later file was shifted";
+        EXPECT_TRUE(ReadFileBytes(s.Tmp / "out\\Docs\\sub\\c.bin") == s.Files[2])
+            << "a later file was shifted";
     }
 }

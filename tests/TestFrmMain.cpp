@@ -35,7 +35,8 @@ WPARAM MakeDrop(const std::string& First, const std::string& Second) {
     HGLOBAL mem = GlobalAlloc(GHND, sizeof(DROPFILES) + First.size() + Second.size() + 3);
     auto* header = static_cast<DROPFILES*>(GlobalLock(mem));
     header->pFiles = sizeof(DROPFILES);
-    std::strcpy(std::strcpy(reinterpret_cast<char*>(header + 1), First.c_str()) + First.size() + 1, Second.c_str());
+    std::strcpy(std::strcpy(reinterpret_cast<char*>(header + 1), First.c_str()) + First.size() + 1,
+                Second.c_str());
     GlobalUnlock(mem);
     return WPARAM(mem);
 }
@@ -58,7 +59,8 @@ struct TOpenWindow : TFrmMain {
     }
     int ShowMessage(HWND, const std::string& Text, const std::string&, UINT Type) override {
         Boxes.push_back(Text);
-        const int answer = Answers.empty() ? (Type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK : Answers.front();
+        const int answer =
+            Answers.empty() ? (Type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK : Answers.front();
         if (!Answers.empty())
             Answers.pop_front();
         return answer;
@@ -184,9 +186,15 @@ TEST_F(MainWindow, KeysWalkTheControlsAndAFailedCheckFocusesItsField) {
 
 TEST_F(MainWindow, SizeChoiceAndFieldGiveThePartSize) {
     const std::tuple<int, const char*, int64_t> cases[] = {
-        {0, "5", 726016}, {3, "$400", 1024}, {3, "12abc", 0}, {3, "9232604641496271", 9232604641496271},
+        {0, "5", 726016},
+        {3, "$400", 1024},
+        {3, "12abc", 0},
+        {3, "9232604641496271", 9232604641496271},
         {3, "9232604641496272", 0}, // 999 such parts would leave the 64-bit range
-        {4, "2", 2048},   {4, "9007199254740990", 0}, {4, "-9007199254740993", 0}, {5, "650", 681574400},
+        {4, "2", 2048},
+        {4, "9007199254740990", 0},
+        {4, "-9007199254740993", 0},
+        {5, "650", 681574400},
         {5, "8796093022207", 0}};
     for (const auto& [index, text, expected] : cases) {
         Form->ChooseSize(index, text);
@@ -203,10 +211,12 @@ TEST_F(MainWindow, DroppedFilesFillTheFieldTheyLandOn) {
     SetWindowTextA(Form->EdtOutputDir, "");
     PostMessageA(Form->FHandle, WM_DROPFILES, MakeDrop(dir / "a.bin", dir / "sub"), 0);
     Pump();
-    EXPECT_EQ(WindowText(Form->EdtSource) + "|" + WindowText(Form->EdtOutputDir), dir / "a.bin|" + dir.Path());
+    EXPECT_EQ(WindowText(Form->EdtSource) + "|" + WindowText(Form->EdtOutputDir),
+              dir / "a.bin|" + dir.Path());
     TMessage onOutput{WM_DROPFILES, MakeDrop(dir / "sub", dir / "a.bin"), 0, 0};
     Form->DropFilesOnOutputDir(onOutput);
-    EXPECT_EQ(WindowText(Form->EdtSource) + "|" + WindowText(Form->EdtOutputDir), dir / "a.bin|" + dir / "sub");
+    EXPECT_EQ(WindowText(Form->EdtSource) + "|" + WindowText(Form->EdtOutputDir),
+              dir / "a.bin|" + dir / "sub");
 }
 
 // A job pumps messages. The space bar on Split must not start a second job; Escape asks whether to cancel;
@@ -243,8 +253,9 @@ TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
         SendMessageA(wnd, WM_COMMAND, 0, LPARAM(Form->BtnSplit));
         disrupt.join();
         const bool completes = what == Space || what == EscapeNo;
-        std::vector<std::string> boxes{"There are 33 parts to create. You can press the <ESC> key to interrupt the "
-                                       "job. Do you want to continue?"};
+        std::vector<std::string> boxes{
+            "There are 33 parts to create. You can press the <ESC> key to interrupt the "
+            "job. Do you want to continue?"};
         if (what == EscapeNo || what == EscapeYes)
             boxes.push_back("Do you really want to cancel?");
         EXPECT_EQ(Form->Boxes.size(), boxes.size() + (completes ? 1 : 0)) << "a summary unless stopped";
@@ -252,7 +263,8 @@ TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
         EXPECT_EQ(Form->Boxes, boxes);
         EXPECT_EQ(FileExists(out + "\\data.bin.033"), completes);
         MSG msg{};
-        EXPECT_EQ(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE, what == Quit || what == AltF4);
+        EXPECT_EQ(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE,
+                  what == Quit || what == AltF4);
         EXPECT_EQ(msg.wParam, what == Quit ? 7u : 0u);
         EXPECT_EQ(IsWindow(wnd) != FALSE, what != AltF4);
     }
@@ -263,7 +275,10 @@ TEST(MainWindowStartup, ControlsFollowTheParameters) {
     const std::tuple<int64_t, bool, std::string> cases[] = {
         {DefaultPartSize, false, "1 0  0"}, {726016, true, "3 1 726016 1"}, {0, false, "3 1 0 0"}};
     for (const auto& [size, batch, controls] : cases) {
-        TOpenWindow f({.SourcePath = "C:\\", .OutputDir = "C:\\x", .CopyProgram = true, .CreateBatch = batch,
+        TOpenWindow f({.SourcePath = "C:\\",
+                       .OutputDir = "C:\\x",
+                       .CopyProgram = true,
+                       .CreateBatch = batch,
                        .PartSize = size});
         EXPECT_EQ(std::to_string(SendMessageA(f.CboSize, CB_GETCURSEL, 0, 0)) + " " +
                       std::to_string(IsWindowEnabled(f.EdtSize)) + " " + WindowText(f.EdtSize) + " " +
@@ -277,6 +292,7 @@ TEST(MainWindowStartup, ControlsFollowTheParameters) {
 TEST(MainWindowGerman, BadgeInGerman) {
     ASSERT_EQ(UserLanguage, "DE");
     TOpenWindow f{TChunklerStartParams{}};
-    EXPECT_EQ(WindowText(f.BtnSplit) + WindowText(f.BtnJoin) + WindowText(f.BtnClose), "SplittenUnsplittenSchliessen");
+    EXPECT_EQ(WindowText(f.BtnSplit) + WindowText(f.BtnJoin) + WindowText(f.BtnClose),
+              "SplittenUnsplittenSchliessen");
     CheckBadge(f);
 }

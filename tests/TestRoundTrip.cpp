@@ -36,8 +36,16 @@ public:
                 AddFolder(Folder + "\\" + Name(), Depth + 1, Part, Out);
                 continue;
             }
-            const int64_t sizes[] = {0, 1, Part - 1, Part, Part + 1, 2 * Part + 1, CopyBlockSize - 1, CopyBlockSize,
-                                     CopyBlockSize + 1, Pick(0, 300000)};
+            const int64_t sizes[] = {0,
+                                     1,
+                                     Part - 1,
+                                     Part,
+                                     Part + 1,
+                                     2 * Part + 1,
+                                     CopyBlockSize - 1,
+                                     CopyBlockSize,
+                                     CopyBlockSize + 1,
+                                     Pick(0, 300000)};
             int64_t size = std::min<int64_t>(sizes[Pick(0, 9)], 400000);
             size = FTotal + size > 900 * Part ? 0 : size;
             FTotal += size;
@@ -72,8 +80,11 @@ TEST(RoundTrip, RandomTreesComeBackExactly) {
         // Any file of the set will do to join from; half the jobs run with a user who answers Yes.
         const std::string from = tmp / ("parts\\" + top + (maker.Pick(0, 1) ? ".001" : ".h001"));
         TScriptedHooks hooks;
-        SCOPED_TRACE("round " + std::to_string(round) + ", part size " + std::to_string(part) + ", from " + from);
-        ASSERT_EQ(RunJob(false, tmp / ("src\\" + top), tmp / "parts", part, maker.Pick(0, 1) ? &hooks : nullptr), crOk);
+        SCOPED_TRACE("round " + std::to_string(round) + ", part size " + std::to_string(part) + ", from " +
+                     from);
+        ASSERT_EQ(
+            RunJob(false, tmp / ("src\\" + top), tmp / "parts", part, maker.Pick(0, 1) ? &hooks : nullptr),
+            crOk);
         ASSERT_EQ(RunJob(true, from, tmp / "out", 0, maker.Pick(0, 1) ? &hooks : nullptr), crOk);
         EXPECT_EQ(CompareTrees(tmp / "src", tmp / "out"), "");
     }
@@ -86,8 +97,13 @@ TEST(RoundTrip, DriveRootAndFileThroughTheProgram) {
         std::string Root, Source, JoinFrom;
         std::vector<TTreeEntry> Tree;
     } cases[] = {
-        {TestDriveRoot('V'), TestDriveRoot('V'), "a.txt.002",
-         {{"a.txt", "top", t}, {"empty.bin", "", t}, {"folder\\", ""}, {"folder\\inner.bin", PatternBytes(50000), t},
+        {TestDriveRoot('V'),
+         TestDriveRoot('V'),
+         "a.txt.002",
+         {{"a.txt", "top", t},
+          {"empty.bin", "", t},
+          {"folder\\", ""},
+          {"folder\\inner.bin", PatternBytes(50000), t},
           {"folder\\void\\", ""}}},
         {"", "report.doc", "report.doc.h001", {{"report.doc", PatternBytes(3000001, 5), t}}},
     };
@@ -100,7 +116,9 @@ TEST(RoundTrip, DriveRootAndFileThroughTheProgram) {
         BuildTree(dir.Path(), {{"parts\\", ""}, {"out\\", ""}});
         const std::string source = c.Root.empty() ? root + "\\" + c.Source : root;
         ASSERT_EQ(RunChunkler("/SILENT \"" + source + "\" \"" + dir / "parts" + "\" /SIZE20000"), 0u);
-        EXPECT_EQ(RunChunkler("/SILENT /UNSPLIT \"" + dir / ("parts\\" + c.JoinFrom) + "\" \"" + dir / "out" + "\""), 0u);
+        EXPECT_EQ(RunChunkler("/SILENT /UNSPLIT \"" + dir / ("parts\\" + c.JoinFrom) + "\" \"" + dir / "out" +
+                              "\""),
+                  0u);
         EXPECT_EQ(CompareTrees(root, dir / "out"), "");
         ClearFolder(root);
     }

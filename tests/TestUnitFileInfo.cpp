@@ -60,8 +60,11 @@ TEST(HeaderText, BytesCompletenessAndWhatAReaderRefuses) {
 
     // A folder never has content, sizes are plain digits that add up within int64, times have 17
     // digits, and a refused header leaves nothing behind. (Hostile names: see the join's table.)
-    std::vector<std::string> refused = {Record("a", "D", "5"), Record("a", "F", "9223372036854775807") + Record("b"),
-                                        Record("a") + "\t", Record("a", "X"), Record("a", "F", "1", "20030517140309"),
+    std::vector<std::string> refused = {Record("a", "D", "5"),
+                                        Record("a", "F", "9223372036854775807") + Record("b"),
+                                        Record("a") + "\t",
+                                        Record("a", "X"),
+                                        Record("a", "F", "1", "20030517140309"),
                                         Record("a", "F", "1", "2003+517140309250")};
     for (const char* size : {"-1", "+12", "12a", "", "9223372036854775808"})
         refused.push_back(Record("a", "F", size));
@@ -82,21 +85,29 @@ TEST(HeaderText, BytesCompletenessAndWhatAReaderRefuses) {
 TEST(Listing, FromFoldersFilesAndDriveRoots) {
     TTempDir dir;
     const FILETIME t = MakeFileTime(2021, 3, 4, 5, 6, 7, 891);
-    BuildTree(dir / "my docs", {{".git\\", ""}, {".git\\x", "x"}, {".empty", "", t}, {"hollow\\", ""},
-                                {"r\xE4sum\xE9.txt", "hello"}, {"sub\\", ""}, {"sub\\m\\", ""}, {"sub\\n", "n"}});
+    BuildTree(dir / "my docs", {{".git\\", ""},
+                                {".git\\x", "x"},
+                                {".empty", "", t},
+                                {"hollow\\", ""},
+                                {"r\xE4sum\xE9.txt", "hello"},
+                                {"sub\\", ""},
+                                {"sub\\m\\", ""},
+                                {"sub\\n", "n"}});
     SetFileAttributesA((dir / "my docs\\.empty").c_str(), FILE_ATTRIBUTE_HIDDEN);
     {
-        auto huge = THandle(CreateFileA((dir / "my docs\\huge").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        0, nullptr));
+        auto huge = THandle(CreateFileA((dir / "my docs\\huge").c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, 0, nullptr));
         const LARGE_INTEGER size{.QuadPart = 6442450944}; // 6 GiB, left sparse by the file system
         ASSERT_TRUE(SetFilePointerEx(huge.get(), size, nullptr, FILE_BEGIN) && SetEndOfFile(huge.get()));
     }
     TFileInfos tree;
     ASSERT_FALSE(tree.BuildFromPath(dir / "my docs\\", INT64_MAX));
     EXPECT_EQ(tree.BaseFolder, dir.Path());
-    EXPECT_EQ(Listing(tree), "my docs D0|my docs\\.empty F0|my docs\\hollow D0|my docs\\huge F6442450944|"
-                             "my docs\\r\xE4sum\xE9.txt F5|my docs\\sub D0|my docs\\sub\\m D0|my docs\\sub\\n F1|");
-    EXPECT_NE(tree.GetHeaderText().find(Record("my docs\\.empty", "F", "0", "20210304050607891")), std::string::npos);
+    EXPECT_EQ(Listing(tree),
+              "my docs D0|my docs\\.empty F0|my docs\\hollow D0|my docs\\huge F6442450944|"
+              "my docs\\r\xE4sum\xE9.txt F5|my docs\\sub D0|my docs\\sub\\m D0|my docs\\sub\\n F1|");
+    EXPECT_NE(tree.GetHeaderText().find(Record("my docs\\.empty", "F", "0", "20210304050607891")),
+              std::string::npos);
     // Past the limit after "huge": "sub" is listed but not entered, and the listing ends there.
     TFileInfos limited;
     EXPECT_TRUE(limited.BuildFromPath(dir / "my docs", 1000));
@@ -112,7 +123,8 @@ TEST(Listing, FromFoldersFilesAndDriveRoots) {
     for (const std::string& path : {root, std::string("T:")}) {
         TFileInfos list;
         EXPECT_FALSE(list.BuildFromPath(path, INT64_MAX));
-        EXPECT_TRUE(list.BaseFolder == "T:" && Listing(list) == "d D0|d\\y.txt F2|x.txt F1|") << Listing(list);
+        EXPECT_TRUE(list.BaseFolder == "T:" && Listing(list) == "d D0|d\\y.txt F2|x.txt F1|")
+            << Listing(list);
     }
     ClearFolder(root);
 }

@@ -24,8 +24,8 @@ std::vector<WIN32_FIND_DATAA> Entries(std::string Folder) {
 }
 
 THandle Open(const std::string& Path, DWORD Access, DWORD Disposition, DWORD Flags = 0) {
-    return THandle(
-        CreateFileA(Path.c_str(), Access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, Disposition, Flags, nullptr));
+    return THandle(CreateFileA(Path.c_str(), Access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, Disposition,
+                               Flags, nullptr));
 }
 
 void ListInto(const std::string& Root, const std::string& Rel, std::vector<std::string>& Out) {
@@ -40,7 +40,8 @@ void ListInto(const std::string& Root, const std::string& Rel, std::vector<std::
         uint64_t hash = 1469598103934665603ULL;
         for (unsigned char c : bytes)
             hash = (hash ^ c) * 1099511628211ULL;
-        const uint64_t time = uint64_t{fd.ftLastWriteTime.dwHighDateTime} << 32 | fd.ftLastWriteTime.dwLowDateTime;
+        const uint64_t time =
+            uint64_t{fd.ftLastWriteTime.dwHighDateTime} << 32 | fd.ftLastWriteTime.dwLowDateTime;
         Out.push_back(name + " " + std::to_string(bytes.size()) + " " + std::to_string(hash) + " " +
                       std::to_string(time));
     }
@@ -53,7 +54,8 @@ TTempDir::TTempDir(const std::string& Tag) {
     char tmp[MAX_PATH + 1];
     GetTempPathA(sizeof tmp, tmp);
     do
-        FPath = tmp + ("chk_" + Tag) + "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
+        FPath = tmp + ("chk_" + Tag) + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+                std::to_string(counter++);
     while (!CreateDirectoryA(FPath.c_str(), nullptr));
 }
 
@@ -72,7 +74,8 @@ void ClearFolder(const std::string& Path) {
 void WriteFileBytes(const std::string& Path, const std::string& Bytes) {
     THandle f = Open(Path, GENERIC_WRITE, CREATE_ALWAYS);
     DWORD n = 0;
-    ASSERT_TRUE(WriteFile(f.get(), Bytes.data(), DWORD(Bytes.size()), &n, nullptr) && n == Bytes.size()) << Path;
+    ASSERT_TRUE(WriteFile(f.get(), Bytes.data(), DWORD(Bytes.size()), &n, nullptr) && n == Bytes.size())
+        << Path;
 }
 
 std::string ReadFileBytes(const std::string& Path) {
@@ -98,8 +101,9 @@ bool FolderExists(const std::string& Path) {
 
 int64_t FileSize(const std::string& Path) {
     WIN32_FILE_ATTRIBUTE_DATA d;
-    return GetFileAttributesExA(Path.c_str(), GetFileExInfoStandard, &d) ? int64_t{d.nFileSizeHigh} << 32 | d.nFileSizeLow
-                                                                         : -1;
+    return GetFileAttributesExA(Path.c_str(), GetFileExInfoStandard, &d)
+               ? int64_t{d.nFileSizeHigh} << 32 | d.nFileSizeLow
+               : -1;
 }
 
 std::string PatternBytes(size_t Count, uint32_t Seed) {
@@ -115,7 +119,8 @@ std::string PatternBytes(size_t Count, uint32_t Seed) {
 }
 
 FILETIME MakeFileTime(int Year, int Month, int Day, int Hour, int Minute, int Second, int Millis) {
-    const SYSTEMTIME st{WORD(Year), WORD(Month), 0, WORD(Day), WORD(Hour), WORD(Minute), WORD(Second), WORD(Millis)};
+    const SYSTEMTIME st{WORD(Year),   WORD(Month),  0,           WORD(Day), WORD(Hour),
+                        WORD(Minute), WORD(Second), WORD(Millis)};
     FILETIME ft{};
     SystemTimeToFileTime(&st, &ft);
     return ft;
@@ -180,7 +185,8 @@ std::string TestDriveRoot(char Letter) {
 bool SmallDriveMounted(char Letter, bool Writable) {
     const std::string probe = TestDriveRoot(Letter) + "probe";
     ULARGE_INTEGER total{};
-    if (!GetDiskFreeSpaceExA(TestDriveRoot(Letter).c_str(), nullptr, &total, nullptr) || total.QuadPart > 2 << 20)
+    if (!GetDiskFreeSpaceExA(TestDriveRoot(Letter).c_str(), nullptr, &total, nullptr) ||
+        total.QuadPart > 2 << 20)
         return false;
     const bool writable = CreateDirectoryA(probe.c_str(), nullptr);
     RemoveDirectoryA(probe.c_str());
@@ -189,8 +195,11 @@ bool SmallDriveMounted(char Letter, bool Writable) {
 
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output, int64_t PartSize,
                        TScriptedHooks* Hooks) {
-    TChunklerStartParams p{
-        .SourcePath = Source, .OutputDir = Output, .PartSize = PartSize, .Silent = !Hooks, .Unsplit = Unsplit};
+    TChunklerStartParams p{.SourcePath = Source,
+                           .OutputDir = Output,
+                           .PartSize = PartSize,
+                           .Silent = !Hooks,
+                           .Unsplit = Unsplit};
     TChunkler engine(Hooks);
     const TChunklerResult result = engine.Execute(p);
     engine.ShowResult(result);
@@ -232,8 +241,9 @@ TWriteFile RealWrite = nullptr;
 
 BOOL WINAPI ShortWriteFile(HANDLE H, LPCVOID Buffer, DWORD Count, LPDWORD Written, LPOVERLAPPED Ov) {
     // Windows Vista's, beyond the system version the program is built for.
-    static const auto finalPathName = reinterpret_cast<DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    static const auto finalPathName =
+        reinterpret_cast<DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD)>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
     char name[MAX_PATH * 2];
     const DWORD n = finalPathName(H, name, sizeof name, 0);
     if (Count == 0 || n == 0 || n >= sizeof name || !std::strstr(name, ShortPart.c_str()))
@@ -252,7 +262,8 @@ TShortWrites::TShortWrites(std::string Part) {
     ShortCount = 0;
     void* real = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "WriteFile"));
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    auto* nt =
+        reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const auto& iat = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
     auto** slots = reinterpret_cast<void**>(base + iat.VirtualAddress);
     for (size_t i = 0; i < iat.Size / sizeof(void*) && !WriteSlot; ++i)
@@ -261,7 +272,8 @@ TShortWrites::TShortWrites(std::string Part) {
         std::abort(); // the fault suites cannot run without it
     DWORD old = 0;
     VirtualProtect(WriteSlot, sizeof(void*), PAGE_READWRITE, &old);
-    RealWrite = reinterpret_cast<TWriteFile>(std::exchange(*WriteSlot, reinterpret_cast<void*>(&ShortWriteFile)));
+    RealWrite =
+        reinterpret_cast<TWriteFile>(std::exchange(*WriteSlot, reinterpret_cast<void*>(&ShortWriteFile)));
 }
 
 TShortWrites::~TShortWrites() {

@@ -44,7 +44,7 @@ void WriteFileBytes(const std::string& Path, const std::string& Bytes);
 std::string ReadFileBytes(const std::string& Path); // "<missing>" when it cannot be opened
 bool FileExists(const std::string& Path);
 bool FolderExists(const std::string& Path);
-int64_t FileSize(const std::string& Path); // -1 when missing
+int64_t FileSize(const std::string& Path);                 // -1 when missing
 std::string PatternBytes(size_t Count, uint32_t Seed = 1); // deterministic pseudo-random content
 
 FILETIME MakeFileTime(int Year, int Month, int Day, int Hour, int Minute, int Second, int Millis);
@@ -69,8 +69,8 @@ std::string TestDriveRoot(char Letter); // "T:\" of a drive linked by the test s
 bool SmallDriveMounted(char Letter, bool Writable);
 
 // One job without the program copy: window mode through Hooks (the result shown), silent without them.
-TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output, int64_t PartSize = 0,
-                       TScriptedHooks* Hooks = nullptr);
+TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output,
+                       int64_t PartSize = 0, TScriptedHooks* Hooks = nullptr);
 // Runs a Windows program and returns its exit code; ChunklerExe() is the built program, quoted.
 DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir = "");
 std::string ChunklerExe();
