@@ -22,12 +22,9 @@ struct TScene {
     bool Join;
     std::string Files[3] = {PatternBytes(1000, 1), PatternBytes(600000, 2), PatternBytes(447576, 3)};
     TScene(bool AJoin, int64_t APartSize) : Join(AJoin) {
-        BuildTree(Tmp.Path(), {{"src\\", ""},
-                               {"src\\Docs\\", ""},
-                               {"src\\Docs\\sub\\", ""},
-                               {"parts\\", ""},
-                               {"out\\", ""},
-                               {"src\\Docs\\empty.txt", ""}});
+        for (const char* folder : {"src", "src\\Docs", "src\\Docs\\sub", "parts", "out"})
+            CreateDirectoryA((Tmp / folder).c_str(), nullptr);
+        WriteFileBytes(Tmp / "src\\Docs\\empty.txt", "");
         for (int i = 0; i < 3; ++i)
             WriteFileBytes(Tmp / "src\\Docs\\" + Names[i], Files[i]);
         EXPECT_EQ(Join ? RunJob(false, Tmp / "src\\Docs", Tmp / "parts", APartSize) : crOk, crOk);
@@ -79,11 +76,9 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         std::vector<std::string> Texts;
         int Complete; // full parts or whole restored files
     } cases[] = {
-        {"full disk: data parts", false, 'Y', "",
-         [](const TTempDir&, THandle&) {
-             WriteFileBytes(TestDriveRoot('Y') + "filler", PatternBytes(100000));
-         },
-         diskFull, 3},
+        // clang-format off
+        {"full disk: data parts", false, 'Y', "", [](const TTempDir&, THandle&) {
+             WriteFileBytes(TestDriveRoot('Y') + "filler", PatternBytes(100000)); }, diskFull, 3},
         {"full disk: header file", false, 'Y', "", nullptr, diskFull, 4},
         {"full disk: join", true, 'Y', "", nullptr, diskFull, 2},
         {"read-only disk: split", false, 'Q', "", nullptr, readOnly, 0},
@@ -93,16 +88,13 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         {"short write: restored file", true, 0, "b.bin", nullptr, shortWrite, 1},
         {"split: output folder removed", false, 0, "", removeOut, noPath, 0},
         {"join: output folder removed", true, 0, "", removeOut, noPath, 0},
-        {"split: part 3 held open", false, 0, "",
-         [](const TTempDir& t, THandle& h) {
-             h = HoldExclusive(t / "out\\Docs.003", GENERIC_READ | GENERIC_WRITE);
-         },
-         sharing, 2},
-        {"split: source file locked", false, 0, "",
-         [](const TTempDir& t, THandle& h) { h = HoldExclusive(t / "src\\Docs\\b.bin", GENERIC_WRITE); },
-         sharing, 0},
-        {"split: source file deleted", false, 0, "",
-         [](const TTempDir& t, THandle&) { DeleteFileA((t / "src\\Docs\\b.bin").c_str()); }, noFile, 0},
+        {"split: part 3 held open", false, 0, "", [](const TTempDir& t, THandle& h) {
+             h = HoldExclusive(t / "out\\Docs.003", GENERIC_READ | GENERIC_WRITE); }, sharing, 2},
+        {"split: source file locked", false, 0, "", [](const TTempDir& t, THandle& h) {
+             h = HoldExclusive(t / "src\\Docs\\b.bin", GENERIC_WRITE); }, sharing, 0},
+        {"split: source file deleted", false, 0, "", [](const TTempDir& t, THandle&) {
+             DeleteFileA((t / "src\\Docs\\b.bin").c_str()); }, noFile, 0},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -152,23 +152,16 @@ TEST(Listing, FromNumberedParts) {
 }
 
 TEST(PathHelpers, TextResultsAndKinds) {
-    const struct {
-        std::string (*Fn)(const std::string&);
-        const char *In, *Out;
-    } cases[] = {
-        {StripTrailingBackslashes, "C:\\a\\\\", "C:\\a"},
-        {GetParentFolder, "C:\\", "C:"},
-        {GetParentFolder, "\\\\server\\share\\dir", "\\\\server\\share"},
-        {GetParentFolder, "file", "file"},
-        {GetFileNamePart, "C:\\d\\file.txt", "file.txt"},
-        {StripExtension, "C:\\dir\\file.tar.gz", "C:\\dir\\file.tar"},
-        {StripExtension, "C:\\dir.x\\file", "C:\\dir.x\\file"},
-        {GetPathRoot, "C:\\data\\file", "C:"},
-        {GetPathRoot, "\\\\server\\share\\dir", "\\\\server\\share"},
-        {GetPathRoot, "\\data\\file", ""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.Fn(c.In), c.Out) << "input " << c.In;
+    using TFn = std::string (*)(const std::string&);
+    // clang-format off
+    const std::tuple<TFn, const char*, const char*> cases[] = {
+        {StripTrailingBackslashes, "C:\\a\\\\", "C:\\a"}, {GetParentFolder, "C:\\", "C:"}, {GetParentFolder, "file", "file"},
+        {GetParentFolder, "\\\\server\\share\\dir", "\\\\server\\share"}, {GetFileNamePart, "C:\\d\\f.txt", "f.txt"},
+        {StripExtension, "C:\\d\\f.tar.gz", "C:\\d\\f.tar"}, {StripExtension, "C:\\d.x\\f", "C:\\d.x\\f"},
+        {GetPathRoot, "C:\\d\\f", "C:"}, {GetPathRoot, "\\\\server\\share\\d", "\\\\server\\share"}, {GetPathRoot, "\\d\\f", ""}};
+    // clang-format on
+    for (const auto& [fn, in, out] : cases)
+        EXPECT_EQ(fn(in), out) << "input " << in;
     TTempDir dir;
     BuildTree(dir.Path(), {{"sub\\", ""}});
     EXPECT_EQ(GetPathKind(dir / "sub\\\\"), pkFolder);
@@ -177,7 +170,6 @@ TEST(PathHelpers, TextResultsAndKinds) {
     char oldDir[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, oldDir);
     SetCurrentDirectoryA(dir.Path().c_str());
-    EXPECT_EQ(ExpandFullPath("sub\\"), dir / "sub\\");
-    EXPECT_EQ(ExpandFullPath("missing"), "missing");
+    EXPECT_EQ(ExpandFullPath("sub\\") + "|" + ExpandFullPath("missing"), dir / "sub\\|missing");
     SetCurrentDirectoryA(oldDir);
 }
