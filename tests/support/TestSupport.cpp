@@ -37,13 +37,10 @@ void ListInto(const std::string& Root, const std::string& Rel, std::vector<std::
             continue;
         }
         const std::string bytes = ReadFileBytes(Root + name);
-        uint64_t hash = 1469598103934665603ULL;
-        for (unsigned char c : bytes)
-            hash = (hash ^ c) * 1099511628211ULL;
         const uint64_t time =
             uint64_t{fd.ftLastWriteTime.dwHighDateTime} << 32 | fd.ftLastWriteTime.dwLowDateTime;
-        Out.push_back(name + " " + std::to_string(bytes.size()) + " " + std::to_string(hash) + " " +
-                      std::to_string(time));
+        Out.push_back(name + " " + std::to_string(bytes.size()) + " " +
+                      std::to_string(std::hash<std::string>{}(bytes)) + " " + std::to_string(time));
     }
 }
 
