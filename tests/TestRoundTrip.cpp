@@ -27,7 +27,7 @@ TEST(RoundTrip, RandomTreesComeBackExactly) {
         return text + "_" + std::to_string(++names);
     };
     const int64_t partSizes[] = {1, 2, 7, 100, 4096, CopyBlockSize - 1, CopyBlockSize, CopyBlockSize + 1};
-    for (int round = 0; round < 20 && !HasFailure(); ++round) {
+    for (int round = 0; round < 15 && !HasFailure(); ++round) {
         const int64_t part = pick(0, 2) == 0 ? pick(1, 70000) : partSizes[pick(0, 7)];
         // At most 5 entries a folder, 3 levels deep, empty folders and files among them; sizes cluster at the
         // part and copy-block boundaries, where copy loops go wrong, and stay below 900 parts together.
