@@ -44,7 +44,10 @@ void TChunkler::AppendBatchLine(std::unique_ptr<TFileStreamLite>& BatchStream, i
     if (!Params->CreateBatch)
         return;
     const std::string base = AppendBackslash(Params->OutputDir) + FileInfos->GetItem(0)->FileName;
-    const std::string name = GetFileNamePart(base);
+    // Inside a batch file a single "%" starts a variable, even between quotes; "%%" is one "%".
+    std::string name;
+    for (const char c : GetFileNamePart(base))
+        name += c == '%' ? std::string("%%") : std::string(1, c);
     const std::string part = name + "." + IntToStrZeroPad(Number, 3);
     std::string line;
     if (!BatchStream) {
