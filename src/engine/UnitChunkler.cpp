@@ -154,6 +154,14 @@ TChunklerResult TChunkler::Split() {
         // An empty drive root lists nothing, so there is no name for the part files.
         if (result == crOk && FileInfos->Count() == 0)
             result = crSourceNotFound;
+        // Decided before the first part is written, so no batch file is ever begun for such a name. Short
+        // 8.3 names are no way out: they may be switched off, and they differ on the volume where the
+        // parts are gathered again, where the rebuilt file does not even exist yet.
+        if (result == crOk && Params->CreateBatch && !OemHoldsName(FileInfos->GetItem(0)->FileName)) {
+            Params->CreateBatch = false;
+            ShowMessage(FormatMsg(MsgNoBatchForName, {FileInfos->GetItem(0)->FileName}),
+                        MB_OK | MB_ICONWARNING);
+        }
         if (result == crOk && !IsSilent()) {
             const std::string question =
                 FormatMsg(MsgConfirmPartCount,

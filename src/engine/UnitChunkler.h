@@ -126,6 +126,9 @@ private:
     int CreatePartFile(std::unique_ptr<TFileStreamLite>& Stream, TChunklerResult& Result, bool& OverwriteAll,
                        bool IsHeader, int Number);
     void AppendBatchLine(std::unique_ptr<TFileStreamLite>& BatchStream, int Number);
+    // True when Name survives the trip to the OEM code page and back unchanged. Otherwise the command
+    // interpreter would read a "?" or a look-alike letter, and "copy" would join other files or none.
+    static bool OemHoldsName(const std::string& Name);
     std::string PartFileName(bool IsHeader, int Number) const;
     // Every write of part and header data; the count the system reports.
     uint32_t WritePartData(TFileStreamLite& Stream, const void* Buffer, uint32_t Count);

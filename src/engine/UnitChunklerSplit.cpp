@@ -40,6 +40,13 @@ int TChunkler::CreatePartFile(std::unique_ptr<TFileStreamLite>& Stream, TChunkle
     return Number;
 }
 
+bool TChunkler::OemHoldsName(const std::string& Name) {
+    std::string oem(Name.size(), '\0'), back(Name.size(), '\0');
+    CharToOemBuffA(Name.data(), oem.data(), static_cast<DWORD>(Name.size()));
+    OemToCharBuffA(oem.data(), back.data(), static_cast<DWORD>(oem.size()));
+    return back == Name;
+}
+
 void TChunkler::AppendBatchLine(std::unique_ptr<TFileStreamLite>& BatchStream, int Number) {
     if (!Params->CreateBatch)
         return;

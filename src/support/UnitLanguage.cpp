@@ -37,6 +37,8 @@ const char* const MsgCatalogEn[MsgCount] = {
     "The parts will be rejoined. # Do you want to continue?",
     "Batchfiles can only join splitted files, for splitting folders no batchfile will be created.",
     "Invalid headerfile!",
+    "No batchfile can be created for \"#\": the command prompt cannot spell this file name. The file will "
+    "be split without a batchfile.",
 };
 
 const char* const MsgCatalogDe[MsgCount] = {
@@ -71,6 +73,8 @@ const char* const MsgCatalogDe[MsgCount] = {
     "Batchdateien k\xF6" "nnen nur gesplittete Dateien zusammenf\xFC" "gen, beim splitten von Verzeichnissen "
     "wird keine Batchdatei erstellt.",
     "Ung\xFC" "ltige Headerdatei!",
+    "F\xFC" "r \"#\" kann keine Batchdatei erstellt werden: die Eingabeaufforderung kann diesen Dateinamen "
+    "nicht darstellen. Die Datei wird ohne Batchdatei gesplittet.",
 };
 // clang-format on
 

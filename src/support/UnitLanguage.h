@@ -33,8 +33,9 @@ enum : int {
     MsgConfirmJoin,
     MsgNoBatchForFolder,
     MsgInvalidHeader,
+    MsgNoBatchForName,
 };
-constexpr int MsgCount = 26;
+constexpr int MsgCount = 27;
 
 // Windows-1252 bytes, exactly as handed to the ANSI functions.
 extern const char* const MsgCatalogEn[MsgCount];
