@@ -4,7 +4,6 @@
 #include <commdlg.h>
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <limits>
 
@@ -14,47 +13,38 @@
 // The open-file dialog record of the Windows 2000 layout: 88 bytes in the 32-bit program.
 static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEA) == 88);
 
-int TPlainWin32Hooks::ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption,
-                                  UINT Type) {
+int TChunklerHooks::ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption, UINT Type) {
     return MessageBoxA(Owner, Text.c_str(), Caption.c_str(), Type);
 }
 
-bool TPlainWin32Hooks::OpenFileDialog(HWND Owner, const std::string& PresetPath, std::string& ChosenPath) {
-    char fileName[MAX_PATH] = {};
-    char fileTitle[MAX_PATH] = {};
-    // A preset longer than the buffer is cut; the dialog needs it terminated.
-    PresetPath.copy(fileName, MAX_PATH - 1);
-
-    OPENFILENAMEA ofn;
-    std::memset(&ofn, 0, sizeof ofn);
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = Owner;
-    ofn.hInstance = GetModuleHandleA(nullptr);
-    ofn.lpstrFile = fileName;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrFileTitle = fileTitle;
-    ofn.nMaxFileTitle = MAX_PATH;
-    ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (!OpenFileNameDialog(&ofn))
+bool TChunklerHooks::OpenFileDialog(HWND Owner, const std::string& PresetPath, std::string& ChosenPath) {
+    std::string path = PresetPath;
+    if (!ChooseExistingFile(Owner, sizeof(OPENFILENAMEA), "", path))
         return false;
-    ChosenPath = fileName;
+    ChosenPath = path;
     return true;
 }
 
 TChunkler::TChunkler(TChunklerHooks* AWindow) : FileInfos(std::make_unique<TFileInfos>()), Window(AWindow) {
-    if (!Window) {
-        PlainWindow = std::make_unique<TPlainWin32Hooks>();
-        Window = PlainWindow.get();
-    }
-}
-
-TChunkler::~TChunkler() {
-    FreeAndClear(FileInfos);
+    if (!Window)
+        Window = &PlainHooks;
 }
 
 TChunklerResult TChunkler::Execute(TChunklerStartParams& AParams) {
     Params = &AParams;
-    return Params->Unsplit ? Join() : Split();
+    const bool join = Params->Unsplit;
+    TChunklerResult result = CheckParams(!join);
+    Hooks().ShowWaitCursor();
+    try {
+        Caption = FormatMsg(join ? MsgJoin : MsgSplit);
+        if (result == crOk)
+            result = join ? Join() : Split();
+    } catch (...) {
+        result = crUnknownError;
+    }
+    Hooks().HideWaitCursor();
+    Hooks().SetProgressMax(0);
+    return result;
 }
 
 void TChunkler::ShowResult(TChunklerResult Code) {
@@ -71,8 +61,6 @@ void TChunkler::ShowResult(TChunklerResult Code) {
                                    MsgInvalidHeader,
                                    -1,
                                    MsgNoBatchForFolder};
-    if (IsSilent())
-        return;
     if (Code == crUnknownError)
         ShowMessage(TextUnknownError, MB_OK | MB_ICONWARNING);
     else if (Code < std::size(messages) && messages[Code] >= 0)
@@ -144,44 +132,37 @@ int64_t TChunkler::PartLimit() const {
     return limit;
 }
 
+TChunklerHooks& TChunkler::Hooks() {
+    return IsSilent() ? SilentHooks : *Window;
+}
+
+int TChunkler::ShowMessage(const std::string& Text, UINT Type) {
+    return Hooks().ShowMessage(Hooks().OwnerWindow(), Text, Caption, Type);
+}
+
 TChunklerResult TChunkler::Split() {
-    TChunklerResult result = CheckParams(true);
-    ShowWaitCursor();
-    try {
-        Caption = FormatMsg(MsgSplit);
-        if (result == crOk && FileInfos->BuildFromPath(Params->SourcePath, PartLimit()))
-            result = crTooManyParts;
-        // An empty drive root lists nothing, so there is no name for the part files.
-        if (result == crOk && FileInfos->Count() == 0)
-            result = crSourceNotFound;
-        // Decided before the first part is written, so no batch file is ever begun for such a name. Short
-        // 8.3 names are no way out: they may be switched off, and they differ on the volume where the
-        // parts are gathered again, where the rebuilt file does not even exist yet.
-        if (result == crOk && Params->CreateBatch && !OemHoldsName(FileInfos->GetItem(0)->FileName)) {
-            Params->CreateBatch = false;
-            ShowMessage(FormatMsg(MsgNoBatchForName, {FileInfos->GetItem(0)->FileName}),
-                        MB_OK | MB_ICONWARNING);
-        }
-        if (result == crOk && !IsSilent()) {
-            const std::string question =
-                FormatMsg(MsgConfirmPartCount,
-                          {std::to_string(PartCount(FileInfos->TotalSize())), FormatMsg(MsgEscHint)});
-            if (ShowMessage(question, MB_YESNO | MB_ICONINFORMATION) != IDYES)
-                result = crCancelled;
-        }
-        if (result == crOk) {
-            if (Params->CopyProgram)
-                CopyProgramFile();
-            SetProgressMax(FileInfos->TotalSize() + FileInfos->HeaderSize());
-            result = WriteParts();
-        }
-        if (result == crOk && !IsSilent())
-            ShowSplitSummary();
-    } catch (...) {
-        result = crUnknownError;
+    if (FileInfos->BuildFromPath(Params->SourcePath, PartLimit()))
+        return crTooManyParts;
+    // An empty drive root lists nothing, so there is no name for the part files.
+    if (FileInfos->Count() == 0)
+        return crSourceNotFound;
+    // Decided before the first part is written, so no batch file is ever begun for such a name. Short 8.3
+    // names are no way out: they may be switched off, and they differ on the volume where the parts are
+    // gathered again, where the rebuilt file does not even exist yet.
+    if (Params->CreateBatch && !OemHoldsName(FileInfos->GetItem(0)->FileName)) {
+        Params->CreateBatch = false;
+        ShowMessage(FormatMsg(MsgNoBatchForName, {FileInfos->GetItem(0)->FileName}), MB_OK | MB_ICONWARNING);
     }
-    HideWaitCursor();
-    SetProgressMax(0);
+    const std::string question = FormatMsg(
+        MsgConfirmPartCount, {std::to_string(PartCount(FileInfos->TotalSize())), FormatMsg(MsgEscHint)});
+    if (ShowMessage(question, MB_YESNO | MB_ICONINFORMATION) != IDYES)
+        return crCancelled;
+    if (Params->CopyProgram)
+        CopyProgramFile();
+    Hooks().SetProgressMax(FileInfos->TotalSize() + FileInfos->HeaderSize());
+    const TChunklerResult result = WriteParts();
+    if (result == crOk)
+        ShowSplitSummary();
     return result;
 }
 
@@ -197,70 +178,18 @@ void TChunkler::ShowSplitSummary() {
 }
 
 TChunklerResult TChunkler::Join() {
-    TChunklerResult result = CheckParams(false);
-    ShowWaitCursor();
-    try {
-        Caption = FormatMsg(MsgJoin);
-        if (result == crOk && !IsSilent() &&
-            ShowMessage(FormatMsg(MsgConfirmJoin, {FormatMsg(MsgEscHint)}), MB_YESNO | MB_ICONINFORMATION) !=
-                IDYES)
-            result = crCancelled;
-        if (result == crOk)
-            result = JoinParts();
-    } catch (...) {
-        result = crUnknownError;
-    }
-    HideWaitCursor();
-    SetProgressMax(0);
-    return result;
+    if (ShowMessage(FormatMsg(MsgConfirmJoin, {FormatMsg(MsgEscHint)}), MB_YESNO | MB_ICONINFORMATION) !=
+        IDYES)
+        return crCancelled;
+    return JoinParts();
 }
 
-HWND TChunkler::OwnerWindow() {
-    return IsSilent() ? nullptr : Window->OwnerWindow();
-}
-
-void TChunkler::ShowWaitCursor() {
-    if (!IsSilent())
-        Window->ShowWaitCursor();
-}
-
-void TChunkler::HideWaitCursor() {
-    if (!IsSilent())
-        Window->HideWaitCursor();
-}
-
-bool TChunkler::CheckUserCancel(const std::string& ACaption) {
-    return !IsSilent() && Window->CheckUserCancel(ACaption);
-}
-
-void TChunkler::SetProgressMax(int64_t Total) {
-    if (!IsSilent())
-        Window->SetProgressMax(Total);
-}
-
-void TChunkler::SetProgress(int64_t Done) {
-    if (!IsSilent())
-        Window->SetProgress(Done);
-}
-
-int TChunkler::ShowMessage(const std::string& Text, UINT Type) {
-    if (IsSilent())
-        return IDOK;
-    return Window->ShowMessage(OwnerWindow(), Text, Caption, Type);
-}
-
+// A silent job answers Yes, so it overwrites without asking.
 bool TChunkler::MayCreateFile(const std::string& FileName, bool& OverwriteAll) {
     if (GetPathKind(FileName) != pkFile)
         return true;
-    if (IsSilent())
-        OverwriteAll = true;
     if (!OverwriteAll)
         OverwriteAll = ShowMessage(FormatMsg(MsgConfirmOverwrite, {FileName}),
                                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
     return OverwriteAll;
-}
-
-void TChunkler::ShowFileError(const EExceptionLite& Error) {
-    if (!IsSilent())
-        ShowMessage(Error.Message, MB_OK | MB_ICONERROR);
 }

@@ -11,7 +11,7 @@
 #include "inventory/UnitFileInfo.h"
 #include "support/UnitFileStream.h"
 
-constexpr int64_t DefaultPartSize = 1453568; // "1.44 MB Disk"
+constexpr int64_t DefaultPartSize = 1453568;  // "1.44 MB Disk"
 constexpr int64_t SmallDiskPartSize = 726016; // "720 KB Disk"
 constexpr uint32_t CopyBlockSize = 131072;
 constexpr int MaxPartCount = 999;
@@ -67,10 +67,10 @@ public:
     virtual bool CheckUserCancel(const std::string& Caption) = 0;
     virtual void SetProgressMax(int64_t Total) = 0;
     virtual void SetProgress(int64_t Done) = 0;
-    // A message box; returns the button pressed (IDOK, IDYES, IDNO).
-    virtual int ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption, UINT Type) = 0;
+    // A message box (MessageBoxA); returns the button pressed (IDOK, IDYES, IDNO).
+    virtual int ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption, UINT Type);
     // The open-file dialog preset with PresetPath; False when the user cancelled it.
-    virtual bool OpenFileDialog(HWND Owner, const std::string& PresetPath, std::string& ChosenPath) = 0;
+    virtual bool OpenFileDialog(HWND Owner, const std::string& PresetPath, std::string& ChosenPath);
 };
 
 // Message boxes without owner and the plain open-file dialog: for a window-mode job without a window.
@@ -82,15 +82,19 @@ public:
     bool CheckUserCancel(const std::string&) override { return false; }
     void SetProgressMax(int64_t) override {}
     void SetProgress(int64_t) override {}
-    int ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption, UINT Type) override;
-    bool OpenFileDialog(HWND Owner, const std::string& PresetPath, std::string& ChosenPath) override;
+};
+
+// A silent job shows nothing and asks nothing: every question counts as answered Yes.
+class TSilentHooks : public TPlainWin32Hooks {
+public:
+    int ShowMessage(HWND, const std::string&, const std::string&, UINT) override { return IDYES; }
+    bool OpenFileDialog(HWND, const std::string&, std::string&) override { return false; }
 };
 
 class TChunkler {
 public:
     // Window: the user's side of a window-mode job; nullptr gives plain Win32 boxes and dialogs.
     explicit TChunkler(TChunklerHooks* Window = nullptr);
-    ~TChunkler();
     TChunkler(const TChunkler&) = delete;
     TChunkler& operator=(const TChunkler&) = delete;
 
@@ -107,78 +111,72 @@ public:
     std::string Caption;
 
 private:
-    // Drivers (UnitChunkler.cpp)
+    // Drivers (UnitChunkler.cpp): run after CheckParams has passed.
     TChunklerResult Split();
     TChunklerResult Join();
     // No job, or a silent one: nothing may be shown or asked.
     bool IsSilent() const;
+    // The window's hooks, or the silent ones when IsSilent.
+    TChunklerHooks& Hooks();
+    // A message box with the job's caption, owned by the window.
+    int ShowMessage(const std::string& Text, UINT Type);
     // 999 x PartSize, or the largest Int64 when that product leaves the range.
     int64_t PartLimit() const;
     void ShowSplitSummary();
 
     // Splitting, batch file and program copy (UnitChunklerSplit.cpp)
     TChunklerResult WriteParts();
+    // The content of every file into data parts; Done counts the bytes written. Part is left open on
+    // the last data part, LeftInPart is the room left in it.
+    TChunklerResult WriteDataParts(std::unique_ptr<TFileStreamLite>& Part, int64_t& LeftInPart, int64_t& Done,
+                                   bool& OverwriteAll);
+    // The header text into header files, the first one taking the room left on the last part.
+    TChunklerResult WriteHeaderFiles(std::unique_ptr<TFileStreamLite>& Part, int64_t LeftInPart, int64_t Done,
+                                     bool& OverwriteAll);
     void CopyProgramFile();
     // Closes Stream and opens the next file entry from FromIndex on; -1 (Stream nil) when none is left.
     int OpenNextSourceFile(std::unique_ptr<TFileStreamLite>& Stream, int FromIndex);
-    // Closes Stream and creates data part or header file Number; returns Number. When the user keeps an
-    // existing file, Stream stays nil and Result becomes crCancelled.
-    int CreatePartFile(std::unique_ptr<TFileStreamLite>& Stream, TChunklerResult& Result, bool& OverwriteAll,
-                       bool IsHeader, int Number);
+    // Closes Stream and creates data part or header file Number in it; crCancelled (Stream nil) when the
+    // user keeps an existing file.
+    TChunklerResult CreatePartFile(std::unique_ptr<TFileStreamLite>& Stream, bool& OverwriteAll,
+                                   bool IsHeader, int Number);
     void AppendBatchLine(std::unique_ptr<TFileStreamLite>& BatchStream, int Number);
     // True when Name survives the trip to the OEM code page and back unchanged. Otherwise the command
     // interpreter would read a "?" or a look-alike letter, and "copy" would join other files or none.
     static bool OemHoldsName(const std::string& Name);
     std::string PartFileName(bool IsHeader, int Number) const;
-    // Every write of part and header data; the count the system reports.
-    uint32_t WritePartData(TFileStreamLite& Stream, const void* Buffer, uint32_t Count);
 
     // Number of header files the last WriteParts created.
     int HeaderFilesWritten = 0;
 
-    // Test seam: when set, part and header data are written through it instead of the stream, so the
-    // short and empty writes of a nearly full disk can be produced on demand.
-    static uint32_t (*PartDataWriter)(TFileStreamLite& Stream, const void* Buffer, uint32_t Count);
-    friend struct TChunklerSplitSeam;
-
     // Joining (UnitChunklerJoin.cpp)
     TChunklerResult JoinParts();
     // Collects the header files into one text and rebuilds FileInfos from it.
-    TChunklerResult ReadHeader(std::unique_ptr<TFileStreamLite>& PartStream, std::vector<char>& Buffer);
+    TChunklerResult ReadHeader();
     // Recreates folders and files of FileInfos from the parts in order.
-    TChunklerResult CopyParts(std::unique_ptr<TFileStreamLite>& PartStream,
-                              std::unique_ptr<TFileStreamLite>& OutputStream, std::vector<char>& Buffer);
-    // Closes Stream, turns PartName into the name of header or part file Number, finds that file
-    // (asking the user in window mode) and opens it; returns Number.
-    int OpenPartFile(std::string& Folder, std::string& APartName, std::unique_ptr<TFileStreamLite>& Stream,
-                     bool IsHeader, int Number, TChunklerResult& Result);
-    // crOk when Folder\PartName exists or the user showed where it is (Folder then moves there);
+    TChunklerResult CopyParts();
+    // Closes Stream, turns PartName into the name of header or part file Number, finds that file (asking
+    // the user in window mode) and opens it in Stream; otherwise Stream stays nil and the result says why.
+    TChunklerResult OpenPartFile(std::unique_ptr<TFileStreamLite>& Stream, bool IsHeader, int Number);
+    // crOk when PartFolder\PartName exists or the user showed where it is (PartFolder then moves there);
     // crCancelled when the user gave up; crSourceNotFound in a silent job.
-    TChunklerResult LocatePartFile(std::string& Folder, const std::string& APartName);
-    // Closes Stream, creates the folders from entry Index on and then the next restored file; returns
-    // its index, or an index past the end (Stream nil) when no file is left.
-    int CreateOutputFile(std::unique_ptr<TFileStreamLite>& Stream, int64_t& Remaining, TChunklerResult& Result,
-                         int Index, bool& OverwriteAll);
+    TChunklerResult LocatePartFile();
+    // Closes Stream, creates the folders from entry Index on, moves Index to the next file entry and
+    // creates that restored file in Stream. Stream stays nil when no file is left (crOk, Index past the
+    // end) or when the user keeps an existing file (crCancelled).
+    TChunklerResult CreateOutputFile(std::unique_ptr<TFileStreamLite>& Stream, int& Index,
+                                     bool& OverwriteAll);
     // True when Path names a header or part file of the set being read.
     bool IsFileOfSet(const std::string& Path) const;
 
     std::string PartFolder; // where header and part files are looked for
     std::string PartName;   // name of the header or part file wanted last
 
-    // Window hooks: nothing (or the given value) in a silent job.
-    HWND OwnerWindow();
-    void ShowWaitCursor();
-    void HideWaitCursor();
-    bool CheckUserCancel(const std::string& ACaption);
-    void SetProgressMax(int64_t Total);
-    void SetProgress(int64_t Done);
-    int ShowMessage(const std::string& Text, UINT Type);
-
     // Shared by both copy phases (UnitChunkler.cpp): the overwrite rule for an existing part, header or
-    // restored file (True: the file may be created), and the error box of a failed file operation.
+    // restored file (True: the file may be created).
     bool MayCreateFile(const std::string& FileName, bool& OverwriteAll);
-    void ShowFileError(const EExceptionLite& Error);
 
     TChunklerHooks* Window;
-    std::unique_ptr<TPlainWin32Hooks> PlainWindow;
+    TPlainWin32Hooks PlainHooks;
+    TSilentHooks SilentHooks;
 };

@@ -18,58 +18,43 @@ std::string SetFileName(const std::string& AnyFileOfSet, bool IsHeader, int Numb
     return name + IntToStrZeroPad(Number, 3);
 }
 
-bool IsDigits(const std::string& Text) {
-    if (Text.empty())
-        return false;
-    for (char c : Text)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
-}
-
 } // namespace
 
 TChunklerResult TChunkler::JoinParts() {
-    TChunklerResult result = crOk;
     PartFolder = GetParentFolder(Params->SourcePath);
     PartName = GetFileNamePart(Params->SourcePath);
-    std::unique_ptr<TFileStreamLite> partStream;
-    std::unique_ptr<TFileStreamLite> outputStream;
     try {
-        std::vector<char> buffer(CopyBlockSize);
+        TChunklerResult result = crOk;
         if (Params->NoHeader)
             result = FileInfos->BuildFromPartFiles(Params->SourcePath) ? crOk : crSourceNotFound;
         else
-            result = ReadHeader(partStream, buffer);
+            result = ReadHeader();
         if (result == crOk)
-            result = CopyParts(partStream, outputStream, buffer);
+            result = CopyParts();
+        return result;
     } catch (const EExceptionLite& error) {
-        // Closed before the box, so the user can look at what was written while it is shown.
-        FreeAndClear(partStream);
-        FreeAndClear(outputStream);
-        ShowFileError(error);
-        result = crFileError;
+        // The streams are closed by now, so the user can look at what was written while the box is shown.
+        ShowMessage(error.Message, MB_OK | MB_ICONERROR);
+        return crFileError;
     }
-    FreeAndClear(partStream);
-    FreeAndClear(outputStream);
-    return result;
 }
 
-TChunklerResult TChunkler::ReadHeader(std::unique_ptr<TFileStreamLite>& PartStream,
-                                      std::vector<char>& Buffer) {
-    TChunklerResult result = crOk;
+TChunklerResult TChunkler::ReadHeader() {
+    std::vector<char> buffer(CopyBlockSize);
+    std::unique_ptr<TFileStreamLite> header;
     std::string text;
-    int number = OpenPartFile(PartFolder, PartName, PartStream, true, 1, result);
-    while (result == crOk && PartStream) {
-        while (uint32_t n = PartStream->Read(Buffer.data(), CopyBlockSize)) {
+    int number = 1;
+    TChunklerResult result = OpenPartFile(header, true, number);
+    while (result == crOk && header) {
+        while (uint32_t n = header->Read(buffer.data(), CopyBlockSize)) {
             if (text.size() + n > MaxHeaderTextSize)
                 return crInvalidHeader;
-            text.append(Buffer.data(), n);
+            text.append(buffer.data(), n);
         }
         if (TFileInfos::IsCompleteHeader(text))
-            FreeAndClear(PartStream);
+            header.reset();
         else
-            number = OpenPartFile(PartFolder, PartName, PartStream, true, number + 1, result);
+            result = OpenPartFile(header, true, ++number);
     }
     if (result != crOk)
         return result;
@@ -82,112 +67,104 @@ TChunklerResult TChunkler::ReadHeader(std::unique_ptr<TFileStreamLite>& PartStre
     return crOk;
 }
 
-TChunklerResult TChunkler::CopyParts(std::unique_ptr<TFileStreamLite>& PartStream,
-                                     std::unique_ptr<TFileStreamLite>& OutputStream,
-                                     std::vector<char>& Buffer) {
-    TChunklerResult result = crOk;
+TChunklerResult TChunkler::CopyParts() {
+    std::vector<char> buffer(CopyBlockSize);
+    std::unique_ptr<TFileStreamLite> part, output;
     bool overwriteAll = false;
     int64_t done = 0;
-    int64_t remaining = 0;
     int index = 0;
-    SetProgressMax(FileInfos->TotalSize());
-    int partNumber = OpenPartFile(PartFolder, PartName, PartStream, false, 1, result);
+    int partNumber = 1;
+    Hooks().SetProgressMax(FileInfos->TotalSize());
+    TChunklerResult result = OpenPartFile(part, false, partNumber);
     // No part holds more than the first: a longer one belongs to another set or was damaged, and
     // reading all of it would shift every later byte while the join still reported success. (A shorter
     // one ends the join anyway, when the part after the last is asked for.)
-    const int64_t partSize = PartStream ? PartStream->GetSize() : 0;
+    const int64_t partSize = part ? part->GetSize() : 0;
     if (result == crOk)
-        index = CreateOutputFile(OutputStream, remaining, result, 0, overwriteAll);
-    while (result == crOk && PartStream && OutputStream) {
+        result = CreateOutputFile(output, index, overwriteAll);
+    int64_t remaining = output ? FileInfos->GetItem(index)->Size : 0;
+    while (result == crOk && output) {
         // Never read past the current file, so each read lands in exactly one restored file.
         uint32_t n = 0;
         if (remaining > 0)
-            n = PartStream->Read(Buffer.data(), static_cast<uint32_t>(MinInt64(CopyBlockSize, remaining)));
+            n = part->Read(buffer.data(), static_cast<uint32_t>(MinInt64(CopyBlockSize, remaining)));
         if (n > 0) {
-            // As when splitting: one more try lets a full disk fail with the system's own text.
-            uint32_t w = OutputStream->Write(Buffer.data(), n);
-            if (w > 0 && w < n)
-                w += OutputStream->Write(Buffer.data() + w, n - w);
-            if (w != n)
-                throw EExceptionLite(TextWriteError);
+            output->WriteAll(buffer.data(), n);
             remaining -= n;
             done += n;
         }
         if (n == 0 && remaining > 0) {
-            if (PartStream->GetSize() > partSize)
+            if (part->GetSize() > partSize)
                 return crInvalidHeader;
-            partNumber = OpenPartFile(PartFolder, PartName, PartStream, false, partNumber + 1, result);
+            result = OpenPartFile(part, false, ++partNumber);
         }
         if (result == crOk && remaining == 0) {
             // Only now: a write after setting the time would move it again on some file systems,
             // and an unfinished file must not carry the time of the complete one.
-            OutputStream->SetLastWriteTime(FileInfos->GetItem(index)->LastWriteTime);
-            index = CreateOutputFile(OutputStream, remaining, result, index + 1, overwriteAll);
+            output->SetLastWriteTime(FileInfos->GetItem(index)->LastWriteTime);
+            ++index;
+            result = CreateOutputFile(output, index, overwriteAll);
+            remaining = output ? FileInfos->GetItem(index)->Size : 0;
         }
-        SetProgress(done);
+        Hooks().SetProgress(done);
         // Once the last file is complete there is nothing left to cancel.
-        if (result == crOk && OutputStream && CheckUserCancel(Caption))
+        if (result == crOk && output && Hooks().CheckUserCancel(Caption))
             result = crCancelled;
     }
     return result;
 }
 
-int TChunkler::OpenPartFile(std::string& Folder, std::string& APartName,
-                            std::unique_ptr<TFileStreamLite>& Stream, bool IsHeader, int Number,
-                            TChunklerResult& Result) {
-    FreeAndClear(Stream);
-    APartName = SetFileName(APartName, IsHeader, Number);
-    Result = LocatePartFile(Folder, APartName);
-    if (Result == crOk)
-        Stream = TFileStreamLite::CreateRead(AppendBackslash(Folder) + APartName);
-    return Number;
+TChunklerResult TChunkler::OpenPartFile(std::unique_ptr<TFileStreamLite>& Stream, bool IsHeader, int Number) {
+    Stream.reset();
+    PartName = SetFileName(PartName, IsHeader, Number);
+    const TChunklerResult result = LocatePartFile();
+    if (result == crOk)
+        Stream = TFileStreamLite::CreateRead(AppendBackslash(PartFolder) + PartName);
+    return result;
 }
 
-TChunklerResult TChunkler::LocatePartFile(std::string& Folder, const std::string& APartName) {
-    if (GetPathKind(AppendBackslash(Folder) + APartName) == pkFile)
+TChunklerResult TChunkler::LocatePartFile() {
+    if (GetPathKind(AppendBackslash(PartFolder) + PartName) == pkFile)
         return crOk;
     if (Params->Silent)
         return crSourceNotFound;
-    ShowMessage(FormatMsg(MsgInsertNextDisk, {APartName}), MB_ICONINFORMATION | MB_OK);
-    if (GetPathKind(AppendBackslash(Folder) + APartName) == pkFile)
+    ShowMessage(FormatMsg(MsgInsertNextDisk, {PartName}), MB_ICONINFORMATION | MB_OK);
+    if (GetPathKind(AppendBackslash(PartFolder) + PartName) == pkFile)
         return crOk;
-    const std::string wanted = UpperCaseStr(APartName);
+    const std::string wanted = UpperCaseStr(PartName);
     for (;;) {
         std::string chosen;
-        if (!Window->OpenFileDialog(OwnerWindow(), AppendBackslash(Folder) + APartName, chosen)) {
-            ShowMessage(FormatMsg(MsgFileMissing, {APartName}), MB_ICONWARNING | MB_OK);
+        if (!Hooks().OpenFileDialog(Hooks().OwnerWindow(), AppendBackslash(PartFolder) + PartName, chosen)) {
+            ShowMessage(FormatMsg(MsgFileMissing, {PartName}), MB_ICONWARNING | MB_OK);
             return crCancelled;
         }
         // A file of another name is not the part, however it was picked; ask again.
         if (UpperCaseStr(GetFileNamePart(chosen)) == wanted && GetPathKind(chosen) == pkFile) {
-            Folder = GetParentFolder(chosen);
+            PartFolder = GetParentFolder(chosen);
             return crOk;
         }
     }
 }
 
-int TChunkler::CreateOutputFile(std::unique_ptr<TFileStreamLite>& Stream, int64_t& Remaining,
-                                TChunklerResult& Result, int Index, bool& OverwriteAll) {
-    FreeAndClear(Stream);
+TChunklerResult TChunkler::CreateOutputFile(std::unique_ptr<TFileStreamLite>& Stream, int& Index,
+                                            bool& OverwriteAll) {
+    Stream.reset();
     const std::string base = AppendBackslash(Params->OutputDir);
     // Folders come before their content in the inventory, so one level at a time is enough; an
     // existing folder is fine.
     for (TFileInfo* entry; (entry = FileInfos->GetItem(Index)) && entry->Kind != pkFile; ++Index)
         CreateDirectoryA((base + entry->FileName).c_str(), nullptr);
-    TFileInfo* entry = FileInfos->GetItem(Index);
+    const TFileInfo* entry = FileInfos->GetItem(Index);
     if (!entry)
-        return Index;
+        return crOk;
     const std::string path = base + entry->FileName;
     // Joining into the folder that holds the parts must not overwrite a part still to be read.
     if (IsFileOfSet(path))
         throw EExceptionLite(SystemErrorText(ERROR_ACCESS_DENIED));
-    if (!MayCreateFile(path, OverwriteAll)) {
-        Result = crCancelled;
-        return Index;
-    }
+    if (!MayCreateFile(path, OverwriteAll))
+        return crCancelled;
     Stream = TFileStreamLite::CreateWrite(path);
-    Remaining = entry->Size;
-    return Index;
+    return crOk;
 }
 
 bool TChunkler::IsFileOfSet(const std::string& Path) const {

@@ -6,19 +6,13 @@
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
-uint32_t (*TChunkler::PartDataWriter)(TFileStreamLite& Stream, const void* Buffer, uint32_t Count) = nullptr;
-
-uint32_t TChunkler::WritePartData(TFileStreamLite& Stream, const void* Buffer, uint32_t Count) {
-    return PartDataWriter ? PartDataWriter(Stream, Buffer, Count) : Stream.Write(Buffer, Count);
-}
-
 std::string TChunkler::PartFileName(bool IsHeader, int Number) const {
     return AppendBackslash(Params->OutputDir) + FileInfos->GetItem(0)->FileName + (IsHeader ? ".h" : ".") +
            IntToStrZeroPad(Number, 3);
 }
 
 int TChunkler::OpenNextSourceFile(std::unique_ptr<TFileStreamLite>& Stream, int FromIndex) {
-    FreeAndClear(Stream);
+    Stream.reset();
     const int index = FileInfos->NextFileIndex(FromIndex);
     if (index < 0)
         return -1;
@@ -29,15 +23,14 @@ int TChunkler::OpenNextSourceFile(std::unique_ptr<TFileStreamLite>& Stream, int 
     return index;
 }
 
-int TChunkler::CreatePartFile(std::unique_ptr<TFileStreamLite>& Stream, TChunklerResult& Result,
-                              bool& OverwriteAll, bool IsHeader, int Number) {
-    FreeAndClear(Stream);
+TChunklerResult TChunkler::CreatePartFile(std::unique_ptr<TFileStreamLite>& Stream, bool& OverwriteAll,
+                                          bool IsHeader, int Number) {
+    Stream.reset();
     const std::string name = PartFileName(IsHeader, Number);
-    if (MayCreateFile(name, OverwriteAll))
-        Stream = TFileStreamLite::CreateWrite(name);
-    else
-        Result = crCancelled;
-    return Number;
+    if (!MayCreateFile(name, OverwriteAll))
+        return crCancelled;
+    Stream = TFileStreamLite::CreateWrite(name);
+    return crOk;
 }
 
 bool TChunkler::OemHoldsName(const std::string& Name) {
@@ -66,8 +59,7 @@ void TChunkler::AppendBatchLine(std::unique_ptr<TFileStreamLite>& BatchStream, i
     // The command interpreter reads the OEM code page; one byte stays one byte.
     CharToOemA(line.data(), line.data());
     // A line lost on a full disk would make the batch file rebuild a shorter file without a word.
-    if (BatchStream->Write(line.data(), static_cast<uint32_t>(line.size())) != line.size())
-        throw EExceptionLite(TextWriteError);
+    BatchStream->WriteAll(line.data(), static_cast<uint32_t>(line.size()));
 }
 
 void TChunkler::CopyProgramFile() {
@@ -80,95 +72,92 @@ void TChunkler::CopyProgramFile() {
 }
 
 TChunklerResult TChunkler::WriteParts() {
-    TChunklerResult result = crOk;
-    std::unique_ptr<TFileStreamLite> source, part, batch;
     HeaderFilesWritten = 0;
+    std::unique_ptr<TFileStreamLite> part;
     try {
-        std::vector<char> buffer(CopyBlockSize);
         bool overwriteAll = false;
-
-        int sourceIndex = OpenNextSourceFile(source, 0);
-        // Bytes of the current source file still to copy, and copied so far.
-        int64_t leftInFile = source ? FileInfos->GetItem(sourceIndex)->Size : 0;
-        int64_t copiedFromFile = 0;
-        int partNumber = CreatePartFile(part, result, overwriteAll, false, 1);
-        AppendBatchLine(batch, partNumber);
         int64_t leftInPart = Params->PartSize;
         int64_t done = 0;
-
-        while (result == crOk && source && part) {
-            const auto want =
-                static_cast<uint32_t>(MinInt64(MinInt64(CopyBlockSize, leftInPart), leftInFile));
-            const uint32_t got = want > 0 ? source->Read(buffer.data(), want) : 0;
-            if (got > 0) {
-                // A nearly full disk may take only some of the bytes and still report success. One more
-                // try lets a full disk fail with the system's own text; a part that still falls short
-                // would no longer hold what the header describes.
-                uint32_t w = WritePartData(*part, buffer.data(), got);
-                if (w > 0 && w < got)
-                    w += WritePartData(*part, buffer.data() + w, got - w);
-                if (w != got)
-                    throw EExceptionLite(TextWriteError);
-                leftInPart -= got;
-                leftInFile -= got;
-                copiedFromFile += got;
-                done += got;
-            } else {
-                // A file that shrank since it was opened ends early; one that grew is cut at its size
-                // at opening. Either way the header records exactly what went into the parts.
-                FileInfos->GetItem(sourceIndex)->Size = copiedFromFile;
-                sourceIndex = OpenNextSourceFile(source, sourceIndex + 1);
-                leftInFile = source ? FileInfos->GetItem(sourceIndex)->Size : 0;
-                copiedFromFile = 0;
-            }
-            // The next part is opened before it is known whether more data follow, so content that
-            // ends on a part boundary leaves an empty last part.
-            if (leftInPart == 0 && source) {
-                partNumber = CreatePartFile(part, result, overwriteAll, false, partNumber + 1);
-                AppendBatchLine(batch, partNumber);
-                leftInPart = Params->PartSize;
-            }
-            SetProgress(done);
-            if (CheckUserCancel(Caption))
-                result = crCancelled;
-        }
-
-        if (result == crOk) {
-            const std::string header = FileInfos->GetHeaderText();
-            size_t written = 0;
-            int headerNumber = 0;
-            // The first header file takes what the last part left free, every further one a whole part.
-            // Whatever a short write leaves goes into the next header file.
-            while (written < header.size()) {
-                headerNumber = CreatePartFile(part, result, overwriteAll, true, headerNumber + 1);
-                if (result != crOk)
-                    break;
-                HeaderFilesWritten = headerNumber;
-                if (leftInPart == 0)
-                    leftInPart = Params->PartSize;
-                const auto count = static_cast<uint32_t>(
-                    MinInt64(MinInt64(static_cast<int64_t>(header.size() - written), leftInPart),
-                             std::numeric_limits<int32_t>::max()));
-                const uint32_t w = WritePartData(*part, header.data() + written, count);
-                // A write that takes nothing would create header files for ever.
-                if (w == 0 || w > count)
-                    throw EExceptionLite(TextWriteError);
-                written += w;
-                leftInPart -= w;
-                done += w;
-                SetProgress(done);
-            }
-        }
+        TChunklerResult result = WriteDataParts(part, leftInPart, done, overwriteAll);
+        if (result == crOk)
+            result = WriteHeaderFiles(part, leftInPart, done, overwriteAll);
+        return result;
     } catch (const EExceptionLite& error) {
-        result = crFileError;
         // Closed before the box appears, so the user can look at the files while it is shown.
-        FreeAndClear(source);
-        FreeAndClear(part);
-        FreeAndClear(batch);
-        ShowFileError(error);
+        part.reset();
+        ShowMessage(error.Message, MB_OK | MB_ICONERROR);
+        return crFileError;
     }
-    FreeAndClear(source);
-    FreeAndClear(part);
-    FreeAndClear(batch);
+}
+
+TChunklerResult TChunkler::WriteDataParts(std::unique_ptr<TFileStreamLite>& Part, int64_t& LeftInPart,
+                                          int64_t& Done, bool& OverwriteAll) {
+    std::vector<char> buffer(CopyBlockSize);
+    std::unique_ptr<TFileStreamLite> source, batch;
+    int sourceIndex = OpenNextSourceFile(source, 0);
+    // Bytes of the current source file still to copy, and copied so far.
+    int64_t leftInFile = source ? FileInfos->GetItem(sourceIndex)->Size : 0;
+    int64_t copiedFromFile = 0;
+    int partNumber = 1;
+    TChunklerResult result = CreatePartFile(Part, OverwriteAll, false, partNumber);
+    AppendBatchLine(batch, partNumber);
+
+    while (result == crOk && source) {
+        const auto want = static_cast<uint32_t>(MinInt64(MinInt64(CopyBlockSize, LeftInPart), leftInFile));
+        const uint32_t got = want > 0 ? source->Read(buffer.data(), want) : 0;
+        if (got > 0) {
+            Part->WriteAll(buffer.data(), got);
+            LeftInPart -= got;
+            leftInFile -= got;
+            copiedFromFile += got;
+            Done += got;
+        } else {
+            // A file that shrank since it was opened ends early; one that grew is cut at its size at
+            // opening. Either way the header records exactly what went into the parts.
+            FileInfos->GetItem(sourceIndex)->Size = copiedFromFile;
+            sourceIndex = OpenNextSourceFile(source, sourceIndex + 1);
+            leftInFile = source ? FileInfos->GetItem(sourceIndex)->Size : 0;
+            copiedFromFile = 0;
+        }
+        // The next part is opened before it is known whether more data follow, so content that ends on
+        // a part boundary leaves an empty last part.
+        if (LeftInPart == 0 && source) {
+            result = CreatePartFile(Part, OverwriteAll, false, ++partNumber);
+            AppendBatchLine(batch, partNumber);
+            LeftInPart = Params->PartSize;
+        }
+        Hooks().SetProgress(Done);
+        if (Hooks().CheckUserCancel(Caption))
+            result = crCancelled;
+    }
     return result;
+}
+
+TChunklerResult TChunkler::WriteHeaderFiles(std::unique_ptr<TFileStreamLite>& Part, int64_t LeftInPart,
+                                            int64_t Done, bool& OverwriteAll) {
+    const std::string header = FileInfos->GetHeaderText();
+    size_t written = 0;
+    // The first header file takes what the last part left free, every further one a whole part. Each
+    // header file gets one write: whatever a short write leaves goes into the next header file, so the
+    // files never hold more than their disks took.
+    for (int number = 1; written < header.size(); ++number) {
+        const TChunklerResult result = CreatePartFile(Part, OverwriteAll, true, number);
+        if (result != crOk)
+            return result;
+        HeaderFilesWritten = number;
+        if (LeftInPart == 0)
+            LeftInPart = Params->PartSize;
+        const auto count = static_cast<uint32_t>(
+            MinInt64(MinInt64(static_cast<int64_t>(header.size() - written), LeftInPart),
+                     std::numeric_limits<int32_t>::max()));
+        const uint32_t w = Part->Write(header.data() + written, count);
+        // A write that takes nothing would create header files for ever.
+        if (w == 0 || w > count)
+            throw EExceptionLite(TextWriteError);
+        written += w;
+        LeftInPart -= w;
+        Done += w;
+        Hooks().SetProgress(Done);
+    }
+    return crOk;
 }

@@ -30,16 +30,9 @@ private:
     HANDLE FHandle;
 };
 
-bool IsDigitsOnly(std::string_view Text) {
-    for (char c : Text)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
-}
-
 // Plain decimal digits only, at least one, and the value must fit int64.
 bool ReadHeaderInt64(std::string_view Text, int64_t& Value) {
-    if (Text.empty() || !IsDigitsOnly(Text))
+    if (!IsDigits(Text))
         return false;
     int64_t v = 0;
     for (char c : Text) {
@@ -115,8 +108,9 @@ bool IsSafeRelativeName(std::string_view Name) {
     }
 }
 
-// CutHeaderField without copying the field: the reader takes most fields apart in place.
-std::string_view CutField(std::string_view& Text) {
+// The next TAB-separated field of Text; the field and its TAB are removed from the front of Text.
+// Without a TAB the result is empty and Text stays as it was.
+std::string_view CutHeaderField(std::string_view& Text) {
     const size_t tab = Text.find(Tab);
     if (tab == std::string_view::npos)
         return std::string_view();
@@ -197,13 +191,13 @@ std::string ExpandFullPath(const std::string& Path) {
     const DWORD needed = GetFullPathNameA(Path.c_str(), 0, nullptr, nullptr);
     if (needed == 0)
         return Path;
-    std::unique_ptr<void, void (*)(void*)> block(AllocSizedBuffer(needed), FreeSizedBuffer);
-    char* buffer = static_cast<char*>(block.get());
-    const DWORD written = GetFullPathNameA(Path.c_str(), needed, buffer, nullptr);
+    std::string buffer(needed, '\0');
+    const DWORD written = GetFullPathNameA(Path.c_str(), needed, buffer.data(), nullptr);
     // A result at or above the buffer size is the size that would be needed, not a path.
     if (written == 0 || written >= needed)
         return Path;
-    return std::string(buffer, written);
+    buffer.resize(written);
+    return buffer;
 }
 
 std::string GetParentFolder(const std::string& Path) {
@@ -275,18 +269,18 @@ std::string TFileInfo::GetHeaderLine() const {
 
 bool TFileInfo::ParseHeaderLine(std::string_view& Text) {
     try {
-        std::string_view name = CutField(Text);
+        std::string_view name = CutHeaderField(Text);
         while (!name.empty() && name.back() == '\\')
             name.remove_suffix(1);
         FileName = name;
         bool ok = IsSafeRelativeName(FileName);
-        Kind = CutField(Text) == "F" ? pkFile : pkFolder;
+        Kind = CutHeaderField(Text) == "F" ? pkFile : pkFolder;
         Size = 0;
-        ok = ReadHeaderInt64(CutField(Text), Size) && ok;
+        ok = ReadHeaderInt64(CutHeaderField(Text), Size) && ok;
         // The writer always gives folders size 0; a folder that claims content is not its output.
         ok = ok && (Kind == pkFile || Size == 0);
 
-        const std::string_view t = CutField(Text);
+        const std::string_view t = CutHeaderField(Text);
         static constexpr struct {
             size_t Pos, Len;
             WORD SYSTEMTIME::*Member;
@@ -314,19 +308,7 @@ bool TFileInfo::ParseHeaderLine(std::string_view& Text) {
 
 const char HeaderMagic[7] = "ChKl40";
 
-std::string CutHeaderField(std::string_view& Text) {
-    const size_t tab = Text.find(Tab);
-    if (tab == std::string_view::npos)
-        return std::string();
-    std::string field(Text.substr(0, tab));
-    Text.remove_prefix(tab + 1);
-    return field;
-}
-
 void TFileInfos::Clear() {
-    // Each slot is emptied before its entry goes, so nothing can reach a half-destroyed entry.
-    for (auto& item : Items)
-        FreeAndClear(item);
     Items.clear();
 }
 

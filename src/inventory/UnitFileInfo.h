@@ -33,10 +33,6 @@ std::string StripExtension(const std::string& Path);
 
 extern const char HeaderMagic[7]; // "ChKl40"
 
-// The next TAB-separated field of Text; the field and its TAB are removed from the front of Text.
-// Without a TAB the result is empty and Text stays as it was.
-std::string CutHeaderField(std::string_view& Text);
-
 class TFileInfos;
 
 class TFileInfo {

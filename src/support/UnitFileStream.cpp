@@ -1,5 +1,7 @@
 #include "support/UnitFileStream.h"
 
+#include "support/UnitLanguage.h"
+
 std::string SystemErrorText(DWORD Code) {
     if (Code == 0)
         return {};
@@ -51,6 +53,18 @@ uint32_t TFileStreamLite::Write(const void* Buffer, uint32_t Count) {
     if (!WriteFile(Handle, Buffer, Count, &done, nullptr))
         RaiseLastError();
     return done;
+}
+
+void TFileStreamLite::WriteAll(const void* Buffer, uint32_t Count) {
+    const auto* bytes = static_cast<const char*>(Buffer);
+    while (Count > 0) {
+        const uint32_t done = Write(bytes, Count);
+        // Without this a disk that takes nothing and reports no error would be written to for ever.
+        if (done == 0)
+            throw EExceptionLite(TextWriteError);
+        bytes += done;
+        Count -= done;
+    }
 }
 
 int64_t TFileStreamLite::Seek(int64_t Offset, uint8_t Origin) {

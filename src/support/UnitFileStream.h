@@ -20,8 +20,9 @@ public:
     std::string Message;
 };
 
-// Unbuffered: each operation is one system call (or GetSize's three). Every failure raises
-// EExceptionLite with SystemErrorText of the last error; a short Write is not a failure here.
+// Unbuffered: each operation is one system call (or GetSize's three, WriteAll's as many as it takes).
+// Every failure raises EExceptionLite with SystemErrorText of the last error; a short Write is not a
+// failure here.
 class TFileStreamLite {
 public:
     // Creates or empties the file; nobody else may open it while the stream lives.
@@ -29,7 +30,7 @@ public:
     // Opens an existing file; others may read it at the same time, but not write it.
     static std::unique_ptr<TFileStreamLite> CreateRead(const std::string& FileName);
 
-    virtual ~TFileStreamLite();
+    ~TFileStreamLite();
     TFileStreamLite(const TFileStreamLite&) = delete;
     TFileStreamLite& operator=(const TFileStreamLite&) = delete;
 
@@ -37,8 +38,12 @@ public:
     uint32_t Read(void* Buffer, uint32_t Count);
     // Bytes the system reports as written; the caller compares.
     uint32_t Write(const void* Buffer, uint32_t Count);
+    // Writes all Count bytes: a nearly full disk may take only some of them and still report success,
+    // and the next write then fails with the system's own text. A write that takes nothing at all
+    // raises TextWriteError ("Error writing to file!").
+    void WriteAll(const void* Buffer, uint32_t Count);
     // Origin 0 from the start, 1 from the current position, 2 from the end; returns the new position.
-    virtual int64_t Seek(int64_t Offset, uint8_t Origin);
+    int64_t Seek(int64_t Offset, uint8_t Origin);
     // Size of the file; the position is left where it was.
     int64_t GetSize();
     // Changes only the last-write time (UTC).
@@ -46,6 +51,6 @@ public:
 
     HANDLE Handle = INVALID_HANDLE_VALUE;
 
-protected:
+private:
     TFileStreamLite(const std::string& FileName, DWORD Access, DWORD ShareMode, DWORD Disposition);
 };

@@ -1,8 +1,6 @@
 #include "support/UnitImport.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <new>
+#include <commdlg.h>
 
 std::string GetPathRoot(const std::string& Path) {
     const size_t len = Path.size();
@@ -28,24 +26,7 @@ std::string GetPathRoot(const std::string& Path) {
     return std::string();
 }
 
-void* AllocSizedBuffer(uint32_t Size) {
-    // A total that wraps around 32 bits would hand out a block smaller than asked for.
-    if (Size > UINT32_MAX - 4)
-        throw std::bad_alloc();
-    const uint32_t total = Size + 4;
-    auto* block = static_cast<unsigned char*>(std::malloc(total));
-    if (!block)
-        throw std::bad_alloc();
-    std::memcpy(block, &total, 4);
-    return block + 4;
-}
-
-void FreeSizedBuffer(void* Block) {
-    if (Block)
-        std::free(static_cast<unsigned char*>(Block) - 4);
-}
-
-BOOL OpenFileNameDialog(OPENFILENAMEA* Dialog) {
+bool ChooseExistingFile(HWND Owner, DWORD RecordSize, const std::string& Title, std::string& Path) {
     using TGetOpenFileNameA = BOOL(WINAPI*)(OPENFILENAMEA*);
     // Stays loaded for the rest of the process, as an imported library would.
     static const auto getOpenFileName = [] {
@@ -54,5 +35,23 @@ BOOL OpenFileNameDialog(OPENFILENAMEA* Dialog) {
                              reinterpret_cast<void*>(GetProcAddress(library, "GetOpenFileNameA")))
                        : nullptr;
     }();
-    return getOpenFileName ? getOpenFileName(Dialog) : FALSE;
+    if (!getOpenFileName)
+        return false;
+    char file[MAX_PATH] = {};
+    char fileTitle[MAX_PATH] = {};
+    Path.copy(file, MAX_PATH - 1);
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = RecordSize;
+    dialog.hwndOwner = Owner;
+    dialog.hInstance = GetModuleHandleA(nullptr);
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrFileTitle = fileTitle;
+    dialog.nMaxFileTitle = MAX_PATH;
+    dialog.lpstrTitle = Title.empty() ? nullptr : Title.c_str();
+    dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    if (!getOpenFileName(&dialog))
+        return false;
+    Path = file;
+    return true;
 }

@@ -131,6 +131,15 @@ std::string UpperCaseStr(const std::string& Text) {
     return result;
 }
 
+bool IsDigits(std::string_view Text) {
+    if (Text.empty())
+        return false;
+    for (char c : Text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
 namespace {
 
 int DigitValue(char C, int Base) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 // Catalogue indexes; the same index means the same message in both tables.
 enum : int {
@@ -60,6 +61,9 @@ std::string IntToStrZeroPad(int64_t Value, int Width);
 
 // A copy upper-cased with the ANSI code page's own rules (CharUpperA).
 std::string UpperCaseStr(const std::string& Text);
+
+// True when Text is not empty and holds nothing but the decimal digits 0 to 9.
+bool IsDigits(std::string_view Text);
 
 // The number rule of the /SIZE switch and of the window's size field: optional leading blanks, an
 // optional sign, then decimal digits or hexadecimal digits behind "$", "x" or "0x"; nothing after
