@@ -2,12 +2,9 @@
 // teardown.
 #include "ui/UnitFrmMain.h"
 
-#include <commdlg.h>
-
-#include <algorithm>
 #include <array>
+#include <utility>
 
-#include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
 int DlgFrameHeight = 0;
@@ -20,12 +17,12 @@ HACCEL AccelTable = nullptr;
 namespace {
 
 constexpr const char* WindowClassName = "Chunkler";
-constexpr int ClientWidth = 422;
-constexpr int ClientHeight = 230;
 
 std::exception_ptr WindowException;
 
-HINSTANCE ModuleInstance() { return GetModuleHandleA(nullptr); }
+HINSTANCE ModuleInstance() {
+    return GetModuleHandleA(nullptr);
+}
 
 HBITMAP LoadButtonBitmap(const char* Name) {
     return static_cast<HBITMAP>(
@@ -33,7 +30,8 @@ HBITMAP LoadButtonBitmap(const char* Name) {
 }
 
 HICON LoadMainIcon(int Size) {
-    return static_cast<HICON>(LoadImageA(ModuleInstance(), "MAINICON", IMAGE_ICON, Size, Size, LR_DEFAULTCOLOR));
+    return static_cast<HICON>(
+        LoadImageA(ModuleInstance(), "MAINICON", IMAGE_ICON, Size, Size, LR_DEFAULTCOLOR));
 }
 
 // The show command the process was started with.
@@ -44,7 +42,33 @@ int StartupShowCommand() {
     return (info.dwFlags & STARTF_USESHOWWINDOW) ? info.wShowWindow : SW_SHOWDEFAULT;
 }
 
-const std::array<const char*, 6> SizeChoices = {"720 KB Disk", "1.44 MB Disk", "650 MB CD", "Bytes", "KB", "MB"};
+const std::array<const char*, 6> SizeChoices = {"720 KB Disk", "1.44 MB Disk", "650 MB CD",
+                                                "Bytes",       "KB",           "MB"};
+
+struct TControlDef {
+    HWND TFrmMain::*Field;
+    const char* ClassName;
+    DWORD ExStyle;
+    DWORD Style;
+    int X, Y, W, H;
+    int Caption; // catalogue entry, or -1 for none
+};
+const TControlDef Controls[] = {
+    {&TFrmMain::EdtSource, "EDIT", WS_EX_CLIENTEDGE, ES_AUTOHSCROLL, 83, 30, 205, 21, -1},
+    {&TFrmMain::BtnBrowseFile, "BUTTON", 0, BS_BITMAP, 293, 30, 23, 21, -1},
+    {&TFrmMain::BtnBrowseSourceDir, "BUTTON", 0, BS_BITMAP, 316, 30, 23, 21, -1},
+    {&TFrmMain::EdtOutputDir, "EDIT", WS_EX_CLIENTEDGE | WS_EX_ACCEPTFILES, ES_AUTOHSCROLL, 162, 56, 177, 21,
+     -1},
+    {&TFrmMain::BtnBrowseOutputDir, "BUTTON", 0, BS_BITMAP, 344, 56, 23, 21, -1},
+    {&TFrmMain::CboSize, "COMBOBOX", WS_EX_CLIENTEDGE, CBS_DROPDOWNLIST | WS_VSCROLL, 222, 98, 92, 120, -1},
+    {&TFrmMain::EdtSize, "EDIT", WS_EX_CLIENTEDGE, ES_AUTOHSCROLL, 319, 98, 64, 21, -1},
+    {&TFrmMain::ChkCopyProgram, "BUTTON", 0, BS_AUTOCHECKBOX, 55, 126, 13, 13, -1},
+    {&TFrmMain::ChkBatchFile, "BUTTON", 0, BS_AUTOCHECKBOX, 73, 144, 13, 13, -1},
+    {&TFrmMain::BtnSplit, "BUTTON", 0, BS_PUSHBUTTON, 98, 168, 72, 24, MsgSplit},
+    {&TFrmMain::BtnJoin, "BUTTON", 0, BS_PUSHBUTTON, 175, 168, 72, 24, MsgJoin},
+    {&TFrmMain::BtnClose, "BUTTON", 0, BS_PUSHBUTTON, 252, 168, 72, 24, MsgClose},
+    {&TFrmMain::LblHomePage, "STATIC", WS_EX_TRANSPARENT, SS_BITMAP | SS_NOTIFY, 154, 196, 114, 21, -1},
+};
 
 } // namespace
 
@@ -65,16 +89,19 @@ TFrmMain::TFrmMain() {
     FCursorWait = LoadCursorA(nullptr, IDC_WAIT);
     FCursorHand = LoadCursorA(nullptr, IDC_HAND);
 
-    FWndClass.cbSize = sizeof FWndClass;
-    FWndClass.style = 0;
-    FWndClass.lpfnWndProc = MainWndProc;
-    FWndClass.hInstance = ModuleInstance();
-    FWndClass.hIcon = LoadMainIcon(32);
-    FWndClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    FWndClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    FWndClass.lpszClassName = WindowClassName;
-    FWndClass.hIconSm = LoadMainIcon(16);
-    if (!RegisterClassExA(&FWndClass))
+    FIcon.Reset(LoadMainIcon(32));
+    FIconSmall.Reset(LoadMainIcon(16));
+
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.hInstance = ModuleInstance();
+    windowClass.hIcon = FIcon.Get();
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    windowClass.lpszClassName = WindowClassName;
+    windowClass.hIconSm = FIconSmall.Get();
+    if (!RegisterClassExA(&windowClass))
         ExitProcess(255);
 }
 
@@ -90,83 +117,70 @@ TFrmMain::~TFrmMain() {
     if (HWND wnd = std::exchange(FHandle, nullptr); wnd && IsWindow(wnd))
         DestroyWindow(wnd);
     // Unregistering lets a later object register the class again (tests create several).
-    UnregisterClassA(WindowClassName, FWndClass.hInstance);
-    if (FWndClass.hIcon)
-        DestroyIcon(FWndClass.hIcon);
-    if (FWndClass.hIconSm)
-        DestroyIcon(FWndClass.hIconSm);
-    // FFont and the bitmaps are deleted by their owners after this body, now that no control uses them.
+    UnregisterClassA(WindowClassName, ModuleInstance());
+    // Font, bitmaps and icons are freed by their owners after this body, now that nothing uses them.
 }
 
 void TFrmMain::ApplyWindowRegion() {
     if (FRegion)
         return;
-    FRegion = CreateEllipticRgn(DlgFrameWidth, DlgFrameHeight, DlgFrameWidth + ClientWidth + 1,
-                                DlgFrameHeight + CaptionHeight + ClientHeight + 1);
-    if (FRegion && !SetWindowRgn(FHandle, FRegion, TRUE)) {
-        // Not taken by the window, so still ours to free.
-        DeleteObject(FRegion);
-        FRegion = nullptr;
-    }
+    TGdiRegion region(CreateEllipticRgn(DlgFrameWidth, DlgFrameHeight, DlgFrameWidth + ClientWidth + 1,
+                                        DlgFrameHeight + CaptionHeight + ClientHeight + 1));
+    // Once the window has taken the region the system frees it; until then it is ours.
+    if (region && SetWindowRgn(FHandle, region.Get(), TRUE))
+        FRegion = region.Release();
 }
 
 void TFrmMain::CreateMainWindow(TChunklerStartParams& Params) {
     FParams = &Params;
-    const HINSTANCE instance = ModuleInstance();
-    FHandle = CreateWindowExA(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES, WindowClassName,
-                              "Chunkler light",
-                              WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
-                              CW_USEDEFAULT, CW_USEDEFAULT, ClientWidth + 2 * DlgFrameWidth,
-                              ClientHeight + CaptionHeight + 2 * DlgFrameHeight, nullptr, nullptr, instance,
-                              nullptr);
+    CreateFrame();
     ApplyWindowRegion();
+    CreateControls();
+    SetControlImages();
+    ShowControls();
+    FillControls(Params);
+}
 
-    struct TControlDef {
-        HWND TFrmMain::*Field;
-        const char* ClassName;
-        DWORD ExStyle;
-        DWORD Style;
-        int X, Y, W, H;
-        int Caption; // catalogue entry, or -1 for none
-    };
-    static const TControlDef Controls[] = {
-        {&TFrmMain::EdtSource, "EDIT", WS_EX_CLIENTEDGE, ES_AUTOHSCROLL, 83, 30, 205, 21, -1},
-        {&TFrmMain::BtnBrowseFile, "BUTTON", 0, BS_BITMAP, 293, 30, 23, 21, -1},
-        {&TFrmMain::BtnBrowseSourceDir, "BUTTON", 0, BS_BITMAP, 316, 30, 23, 21, -1},
-        {&TFrmMain::EdtOutputDir, "EDIT", WS_EX_CLIENTEDGE | WS_EX_ACCEPTFILES, ES_AUTOHSCROLL, 162, 56, 177, 21,
-         -1},
-        {&TFrmMain::BtnBrowseOutputDir, "BUTTON", 0, BS_BITMAP, 344, 56, 23, 21, -1},
-        {&TFrmMain::CboSize, "COMBOBOX", WS_EX_CLIENTEDGE, CBS_DROPDOWNLIST | WS_VSCROLL, 222, 98, 92, 120, -1},
-        {&TFrmMain::EdtSize, "EDIT", WS_EX_CLIENTEDGE, ES_AUTOHSCROLL, 319, 98, 64, 21, -1},
-        {&TFrmMain::ChkCopyProgram, "BUTTON", 0, BS_AUTOCHECKBOX, 55, 126, 13, 13, -1},
-        {&TFrmMain::ChkBatchFile, "BUTTON", 0, BS_AUTOCHECKBOX, 73, 144, 13, 13, -1},
-        {&TFrmMain::BtnSplit, "BUTTON", 0, BS_PUSHBUTTON, 98, 168, 72, 24, MsgSplit},
-        {&TFrmMain::BtnJoin, "BUTTON", 0, BS_PUSHBUTTON, 175, 168, 72, 24, MsgJoin},
-        {&TFrmMain::BtnClose, "BUTTON", 0, BS_PUSHBUTTON, 252, 168, 72, 24, MsgClose},
-        {&TFrmMain::LblHomePage, "STATIC", WS_EX_TRANSPARENT, SS_BITMAP | SS_NOTIFY, 154, 196, 114, 21, -1},
-    };
+void TFrmMain::CreateFrame() {
+    FHandle = CreateWindowExA(
+        WS_EX_APPWINDOW | WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES, WindowClassName, "Chunkler light",
+        WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, CW_USEDEFAULT,
+        CW_USEDEFAULT, ClientWidth + 2 * DlgFrameWidth, ClientHeight + CaptionHeight + 2 * DlgFrameHeight,
+        nullptr, nullptr, ModuleInstance(), nullptr);
+}
+
+void TFrmMain::CreateControls() {
     for (const TControlDef& def : Controls) {
         const std::string text = def.Caption >= 0 ? FormatMsg(def.Caption) : std::string();
-        this->*def.Field = CreateWindowExA(def.ExStyle, def.ClassName, text.c_str(), WS_CHILD | def.Style, def.X,
-                                           def.Y, def.W, def.H, FHandle, nullptr, instance, nullptr);
+        this->*def.Field =
+            CreateWindowExA(def.ExStyle, def.ClassName, text.c_str(), WS_CHILD | def.Style, def.X, def.Y,
+                            def.W, def.H, FHandle, nullptr, ModuleInstance(), nullptr);
     }
+}
 
+void TFrmMain::SetControlImages() {
     // Posted, not sent: the font takes effect once the message loop runs.
     for (const TControlDef& def : Controls)
         PostMessageA(this->*def.Field, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), 0);
     PostMessageA(BtnBrowseFile, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(FBmpFileOpen.Get()));
-    PostMessageA(BtnBrowseSourceDir, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(FBmpFolderOpen.Get()));
-    PostMessageA(BtnBrowseOutputDir, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(FBmpFolderOpen.Get()));
+    PostMessageA(BtnBrowseSourceDir, BM_SETIMAGE, IMAGE_BITMAP,
+                 reinterpret_cast<LPARAM>(FBmpFolderOpen.Get()));
+    PostMessageA(BtnBrowseOutputDir, BM_SETIMAGE, IMAGE_BITMAP,
+                 reinterpret_cast<LPARAM>(FBmpFolderOpen.Get()));
     // The class cursor of STATIC: the link area shows the hand.
     if (FCursorHand)
         SetClassLongPtrA(LblHomePage, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(FCursorHand));
+}
 
+void TFrmMain::ShowControls() {
     // Children are always shown plainly: a start-up command such as "minimised" or "hidden" is meant
     // for the main window and would minimise or hide the controls themselves.
     for (const TControlDef& def : Controls)
         ShowWindow(this->*def.Field, SW_SHOW);
     ShowWindow(FHandle, StartupShowCommand());
+}
 
+void TFrmMain::FillControls(const TChunklerStartParams& Params) {
     for (const char* choice : SizeChoices)
         SendMessageA(CboSize, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice));
 
@@ -190,13 +204,30 @@ void TFrmMain::CreateMainWindow(TChunklerStartParams& Params) {
 
 void TFrmMain::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
-    case WM_DROPFILES: WMDropFiles(Message); break;
-    case WM_PAINT: WMPaint(Message); break;
-    case WM_NCACTIVATE: WMNCActivate(Message); break;
-    case WM_NCPAINT: WMNCPaint(Message); break;
-    case WM_NEXTDLGCTL: WMNextDlgCtl(Message); break;
-    case WM_COMMAND: WMCommand(Message); break;
-    default: DefaultHandler(Message); break;
+    case WM_DROPFILES:
+        WMDropFiles(Message);
+        break;
+    case WM_PAINT:
+        WMPaint(Message);
+        break;
+    case WM_NCACTIVATE:
+        WMNCActivate(Message);
+        break;
+    case WM_NCPAINT:
+        WMNCPaint(Message);
+        break;
+    case WM_NEXTDLGCTL:
+        WMNextDlgCtl(Message);
+        break;
+    case WM_COMMAND:
+        WMCommand(Message);
+        break;
+    case WM_CLOSE:
+        WMClose(Message);
+        break;
+    default:
+        DefaultHandler(Message);
+        break;
     }
 }
 
@@ -205,29 +236,6 @@ void TFrmMain::DefaultHandler(TMessage& Message) {
         PostQuitMessage(0);
     else
         Message.Result = DefWindowProcA(FHandle, Message.Msg, Message.WParam, Message.LParam);
-}
-
-int TFrmMain::ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption, UINT Type) {
-    return MessageBoxA(Owner, Text.c_str(), Caption.c_str(), Type);
-}
-
-bool TFrmMain::OpenFileDialog(HWND Owner, const std::string& PresetPath, std::string& ChosenPath) {
-    std::array<char, MAX_PATH> file{};
-    std::array<char, MAX_PATH> title{};
-    std::copy_n(PresetPath.begin(), std::min(PresetPath.size(), file.size() - 1), file.begin());
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = Owner;
-    dialog.hInstance = ModuleInstance();
-    dialog.lpstrFile = file.data();
-    dialog.nMaxFile = static_cast<DWORD>(file.size());
-    dialog.lpstrFileTitle = title.data();
-    dialog.nMaxFileTitle = static_cast<DWORD>(title.size());
-    dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (!OpenFileNameDialog(&dialog))
-        return false;
-    ChosenPath = file.data();
-    return true;
 }
 
 LRESULT CALLBACK MainWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {

@@ -16,6 +16,10 @@ extern int DlgFrameHeight;
 extern int DlgFrameWidth;
 extern int CaptionHeight;
 
+// The client area, whose ellipse is the visible window.
+constexpr int ClientWidth = 422;
+constexpr int ClientHeight = 230;
+
 // The keyboard commands of the accelerator table (WM_COMMAND with LParam 0).
 enum : WORD {
     cmdEnter = 101,
@@ -36,7 +40,7 @@ class TFrmMain : public TChunklerHooks {
 public:
     // Registers the window class "Chunkler"; ends the process with code 255 when that fails.
     TFrmMain();
-    // Deletes font and bitmaps, detaches the region; destroys the window if it still exists.
+    // Detaches the region, destroys the window if it still exists; the owners free font, bitmaps, icons.
     ~TFrmMain() override;
     TFrmMain(const TFrmMain&) = delete;
     TFrmMain& operator=(const TFrmMain&) = delete;
@@ -60,6 +64,7 @@ public:
 
     // --- User input and job start (UnitFrmMainInput.cpp)
     void WMCommand(TMessage& Message);
+    void WMClose(TMessage& Message);
     void WMNextDlgCtl(TMessage& Message);
     void WMDropFiles(TMessage& Message);
     // A drop on EdtOutputDir, passed on by the message loop (the edit itself ignores drops).
@@ -74,21 +79,20 @@ public:
     int64_t GetPartSize();
     void StartJob();
     void FocusErrorField(TChunklerResult Code);
+    // Destroys the window, or while a job runs asks it to stop and leaves the rest to StartJob.
+    void Close();
 
     // --- TChunklerHooks: what the engine calls while a job runs
     HWND OwnerWindow() override { return FHandle; }
-    void ShowWaitCursor() override;                             // UnitFrmMainInput.cpp
-    void HideWaitCursor() override;                             // UnitFrmMainInput.cpp
-    bool CheckUserCancel(const std::string& Caption) override;  // UnitFrmMainInput.cpp
-    void SetProgressMax(int64_t Max) override;                  // UnitFrmMainInput.cpp
-    void SetProgress(int64_t Pos) override;                     // UnitFrmMainInput.cpp
-    // MessageBoxA with the given owner and caption (UnitFrmMain.cpp).
-    int ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption, UINT Type) override;
-    // The open-file dialog that asks for a missing part (UnitFrmMain.cpp).
-    bool OpenFileDialog(HWND Owner, const std::string& PresetPath, std::string& ChosenPath) override;
+    void ShowWaitCursor() override;                            // UnitFrmMainInput.cpp
+    void HideWaitCursor() override;                            // UnitFrmMainInput.cpp
+    bool CheckUserCancel(const std::string& Caption) override; // UnitFrmMainInput.cpp
+    void SetProgressMax(int64_t Max) override;                 // UnitFrmMainInput.cpp
+    void SetProgress(int64_t Pos) override;                    // UnitFrmMainInput.cpp
 
     // --- Fields
-    WNDCLASSEXA FWndClass{};
+    TIconHandle FIcon; // the class icons, freed once the class is unregistered
+    TIconHandle FIconSmall;
     bool FCaptionActive = false;
     TGdiFont FFont;
     TGdiBitmap FBmpFolderOpen;
@@ -125,11 +129,17 @@ public:
     // from the queue, posted again once the job has returned so that the message loop still ends.
     bool FQuitPending = false;
     int FQuitCode = 0;
-};
 
-// The home page opened by the link, and the address text painted as the link.
-extern const char* const HomePageUrl;
-extern const char* const HomePageText;
+private:
+    // The steps of CreateMainWindow, in their order.
+    void CreateFrame();
+    void CreateControls();
+    void SetControlImages();
+    void ShowControls();
+    void FillControls(const TChunklerStartParams& Params);
+    // The engine run of StartJob; anything thrown counts as a failed job.
+    TChunklerResult RunJob();
+};
 
 // The window procedure of the class "Chunkler".
 LRESULT CALLBACK MainWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);

@@ -33,10 +33,10 @@ namespace {
 
 constexpr int FieldTextSize = 260; // the text fields are read with at most 259 characters
 constexpr int SizeTextSize = 100;
-constexpr int64_t KBLimit = 9007199254740991;  // INT64_MAX div 1024
-constexpr int64_t MBLimit = 8796093022207;     // INT64_MAX div 1048576
-constexpr int64_t PartSizeLimit = 9232604641496272; // INT64_MAX div 999: 999 parts still add up
-constexpr DWORD OpenFileFlags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST; // 0x1804
+constexpr int64_t KB = 1024;
+constexpr int64_t MB = 1024 * KB;
+constexpr int64_t MaxInt64 = std::numeric_limits<int64_t>::max();
+constexpr int64_t PartSizeLimit = MaxInt64 / MaxPartCount; // 999 parts still add up
 
 std::string GetText(HWND Wnd, int BufferSize = FieldTextSize) {
     std::string text(static_cast<size_t>(BufferSize), '\0');
@@ -45,21 +45,10 @@ std::string GetText(HWND Wnd, int BufferSize = FieldTextSize) {
     return text;
 }
 
-// Finishes a drop on every path out of the handler: the handle belongs to the receiver.
-class TDropGuard {
-public:
-    explicit TDropGuard(HDROP Drop) : FDrop(Drop) {}
-    ~TDropGuard() { DragFinish(FDrop); }
-    TDropGuard(const TDropGuard&) = delete;
-    TDropGuard& operator=(const TDropGuard&) = delete;
-
-private:
-    HDROP FDrop;
-};
-
 // The first dropped item into Target; only the first of several is used.
 void TakeFirstDroppedItem(HDROP Drop, HWND Target) {
-    TDropGuard guard(Drop);
+    // Finished on every path out: the handle belongs to the receiver.
+    const TScopedHandle<HDROP, &DragFinish> finish(Drop);
     if (DragQueryFileA(Drop, 0xFFFFFFFF, nullptr, 0) == 0)
         return;
     char path[MAX_PATH] = {};
@@ -71,48 +60,13 @@ struct TMallocRelease {
     void operator()(IMalloc* Malloc) const { Malloc->Release(); }
 };
 
-// N times Unit, or 0 when N is at or above Limit or the product would fall below the 64-bit range
-// (negative sizes are refused by the engine anyway; they only must not overflow here).
-int64_t ScaleSize(int64_t N, int64_t Unit, int64_t Limit) {
-    if (N >= Limit || N < std::numeric_limits<int64_t>::min() / Unit)
+// N times Unit, or 0 when N is at or above MaxInt64 / Unit or the product would fall below the 64-bit
+// range (negative sizes are refused by the engine anyway; they only must not overflow here).
+int64_t ScaleSize(int64_t N, int64_t Unit) {
+    if (N >= MaxInt64 / Unit || N < std::numeric_limits<int64_t>::min() / Unit)
         return 0;
     return N * Unit;
 }
-
-// WM_CLOSE (Alt+F4, the system menu's Close) would destroy the window under the running job through
-// the default processing; while a job runs the window procedure is wrapped so that it becomes a close
-// request instead.
-WNDPROC JobPreviousWndProc = nullptr;
-
-LRESULT CALLBACK JobWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
-    if (Msg == WM_CLOSE && FrmMain != nullptr && Wnd == FrmMain->FHandle && FrmMain->FJobRunning) {
-        FrmMain->FCloseRequested = true;
-        FrmMain->FCancelRequested = true;
-        return 0;
-    }
-    return CallWindowProcA(JobPreviousWndProc, Wnd, Msg, WParam, LParam);
-}
-
-// Marks the window as running a job and guards it against being closed, for the scope's lifetime.
-class TJobScope {
-public:
-    explicit TJobScope(TFrmMain& Form) : FForm(Form) {
-        FForm.FJobRunning = true;
-        JobPreviousWndProc = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(FForm.FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&JobWndProc)));
-    }
-    ~TJobScope() {
-        if (JobPreviousWndProc != nullptr)
-            SetWindowLongPtrA(FForm.FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(JobPreviousWndProc));
-        JobPreviousWndProc = nullptr;
-        FForm.FJobRunning = false;
-    }
-    TJobScope(const TJobScope&) = delete;
-    TJobScope& operator=(const TJobScope&) = delete;
-
-private:
-    TFrmMain& FForm;
-};
 
 } // namespace
 
@@ -123,13 +77,13 @@ void TFrmMain::WMCommand(TMessage& Message) {
         switch (LOWORD(Message.WParam)) {
         case cmdEnter:
             // Posted, so that the click is handled after this message, as a click of the focused control.
-            PostMessageA(FrmMain->FHandle, WM_COMMAND, 0, reinterpret_cast<LPARAM>(GetFocus()));
+            PostMessageA(FHandle, WM_COMMAND, 0, reinterpret_cast<LPARAM>(GetFocus()));
             break;
         case cmdNextControl:
-            PostMessageA(FrmMain->FHandle, WM_NEXTDLGCTL, 0, 0);
+            PostMessageA(FHandle, WM_NEXTDLGCTL, 0, 0);
             break;
         case cmdPrevControl:
-            PostMessageA(FrmMain->FHandle, WM_NEXTDLGCTL, 1, 0);
+            PostMessageA(FHandle, WM_NEXTDLGCTL, 1, 0);
             break;
         case cmdEscape:
             FCancelRequested = true;
@@ -140,12 +94,7 @@ void TFrmMain::WMCommand(TMessage& Message) {
         return;
     }
     if (control == BtnClose) {
-        if (FJobRunning) {
-            FCloseRequested = true;
-            FCancelRequested = true;
-        } else {
-            DestroyWindow(FHandle);
-        }
+        Close();
         return;
     }
     if (control == BtnSplit || control == BtnJoin) {
@@ -173,6 +122,21 @@ void TFrmMain::WMCommand(TMessage& Message) {
     }
 }
 
+// Alt+F4 and the system menu's Close: the default processing would destroy the window under a
+// running job.
+void TFrmMain::WMClose(TMessage&) {
+    Close();
+}
+
+void TFrmMain::Close() {
+    if (FJobRunning) {
+        FCloseRequested = true;
+        FCancelRequested = true;
+    } else {
+        DestroyWindow(FHandle);
+    }
+}
+
 void TFrmMain::WMNextDlgCtl(TMessage& Message) {
     // No control has WS_GROUP, so the whole window is one group and this walks all of them in
     // creation order, skipping hidden and disabled ones.
@@ -188,19 +152,10 @@ void TFrmMain::DropFilesOnOutputDir(TMessage& Message) {
 }
 
 void TFrmMain::BrowseFile() {
-    char path[MAX_PATH] = {};
-    std::string title = FormatMsg(MsgSourceLabel);
-    OPENFILENAMEA ofn{};
+    std::string path;
     // The record as Windows 9x/NT4 knew it: older comdlg32 versions refuse the longer one.
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-    ofn.hwndOwner = FHandle;
-    ofn.hInstance = GetModuleHandleA(nullptr);
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrTitle = title.c_str();
-    ofn.Flags = OpenFileFlags;
-    if (OpenFileNameDialog(&ofn))
-        SetWindowTextA(EdtSource, path);
+    if (ChooseExistingFile(FHandle, OPENFILENAME_SIZE_VERSION_400A, FormatMsg(MsgSourceLabel), path))
+        SetWindowTextA(EdtSource, path.c_str());
     SetFocus(BtnBrowseFile);
 }
 
@@ -211,7 +166,7 @@ void TFrmMain::BrowseFolder(bool ForOutput) {
         char path[MAX_PATH + 1] = {};
         std::string title = FormatMsg(ForOutput ? MsgOutputDirLabel : MsgSourceLabel);
         BROWSEINFOA info{};
-        info.hwndOwner = FrmMain->FHandle;
+        info.hwndOwner = FHandle;
         info.pszDisplayName = path;
         info.lpszTitle = title.c_str();
         info.ulFlags = ForOutput ? (BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE) : BIF_RETURNONLYFSDIRS;
@@ -256,13 +211,26 @@ int64_t TFrmMain::ReadSizeNumber() {
 int64_t TFrmMain::GetPartSize() {
     int64_t size = 0;
     switch (SendMessageA(CboSize, CB_GETCURSEL, 0, 0)) {
-    case 0: size = SmallDiskPartSize; break;
-    case 1: size = DefaultPartSize; break;
-    case 2: size = 681574400; break; // 650 MB
-    case 3: size = ReadSizeNumber(); break;
-    case 4: size = ScaleSize(ReadSizeNumber(), 1024, KBLimit); break;
-    case 5: size = ScaleSize(ReadSizeNumber(), 1048576, MBLimit); break;
-    default: break;
+    case 0:
+        size = SmallDiskPartSize;
+        break;
+    case 1:
+        size = DefaultPartSize;
+        break;
+    case 2:
+        size = 650 * MB;
+        break;
+    case 3:
+        size = ReadSizeNumber();
+        break;
+    case 4:
+        size = ScaleSize(ReadSizeNumber(), KB);
+        break;
+    case 5:
+        size = ScaleSize(ReadSizeNumber(), MB);
+        break;
+    default:
+        break;
     }
     return size >= PartSizeLimit ? 0 : size;
 }
@@ -270,30 +238,9 @@ int64_t TFrmMain::GetPartSize() {
 void TFrmMain::StartJob() {
     if (FJobRunning)
         return;
-    TChunklerResult code = crUnknownError;
-    {
-        TJobScope running(*this);
-        try {
-            // The window is the engine's way to the user: its boxes, its cursor, its progress arc.
-            auto engine = std::make_unique<TChunkler>(this);
-            try {
-                FParams->Silent = false;
-                FParams->SourcePath = GetText(EdtSource);
-                FParams->OutputDir = GetText(EdtOutputDir);
-                FParams->PartSize = GetPartSize();
-                FParams->CopyProgram = SendMessageA(ChkCopyProgram, BM_GETCHECK, 0, 0) == BST_CHECKED;
-                FParams->CreateBatch = SendMessageA(ChkBatchFile, BM_GETCHECK, 0, 0) == BST_CHECKED;
-                code = engine->Execute(*FParams);
-            } catch (...) {
-                code = crUnknownError;
-            }
-            engine->ShowResult(code);
-            FreeAndClear(engine);
-        } catch (...) {
-            // Nothing may unwind through the window procedure; the job simply counts as failed.
-            code = crUnknownError;
-        }
-    }
+    FJobRunning = true;
+    const TChunklerResult code = RunJob();
+    FJobRunning = false;
     if (FCloseRequested) {
         FCloseRequested = false;
         DestroyWindow(FHandle);
@@ -306,25 +253,60 @@ void TFrmMain::StartJob() {
     FocusErrorField(code);
 }
 
+TChunklerResult TFrmMain::RunJob() {
+    try {
+        // The window is the engine's way to the user: its boxes, its cursor, its progress arc.
+        TChunkler engine(this);
+        TChunklerResult code = crUnknownError;
+        try {
+            FParams->Silent = false;
+            FParams->SourcePath = GetText(EdtSource);
+            FParams->OutputDir = GetText(EdtOutputDir);
+            FParams->PartSize = GetPartSize();
+            FParams->CopyProgram = SendMessageA(ChkCopyProgram, BM_GETCHECK, 0, 0) == BST_CHECKED;
+            FParams->CreateBatch = SendMessageA(ChkBatchFile, BM_GETCHECK, 0, 0) == BST_CHECKED;
+            code = engine.Execute(*FParams);
+        } catch (...) {
+            code = crUnknownError;
+        }
+        engine.ShowResult(code);
+        return code;
+    } catch (...) {
+        // Nothing may unwind through the window procedure; the job simply counts as failed.
+        return crUnknownError;
+    }
+}
+
 void TFrmMain::FocusErrorField(TChunklerResult Code) {
     HWND target = nullptr;
     switch (Code) {
     case crSourceNotFound:
-    case crFolderNotAllowed: target = EdtSource; break;
+    case crFolderNotAllowed:
+        target = EdtSource;
+        break;
     case crOutputNotFound:
     case crFolderExpected:
-    case crRemovableOutput: target = EdtOutputDir; break;
-    case crInvalidSize: target = EdtSize; break;
-    default: break;
+    case crRemovableOutput:
+        target = EdtOutputDir;
+        break;
+    case crInvalidSize:
+        target = EdtSize;
+        break;
+    default:
+        break;
     }
     if (target != nullptr)
         SetFocus(target);
 }
 
-void TFrmMain::ShowWaitCursor() { SetCursor(FCursorWait); }
+void TFrmMain::ShowWaitCursor() {
+    SetCursor(FCursorWait);
+}
 
 // The pointer stays hidden until the mouse moves; then the class cursor of the window under it returns.
-void TFrmMain::HideWaitCursor() { SetCursor(nullptr); }
+void TFrmMain::HideWaitCursor() {
+    SetCursor(nullptr);
+}
 
 bool TFrmMain::CheckUserCancel(const std::string& Caption) {
     FCancelRequested = false;
@@ -334,9 +316,10 @@ bool TFrmMain::CheckUserCancel(const std::string& Caption) {
             // Kept for the message loop, which must still see it once the job has returned.
             FQuitPending = true;
             FQuitCode = static_cast<int>(msg.wParam);
-        } else if ((msg.message >= WM_MOUSEFIRST && msg.message <= 0x20A) || msg.message == WM_COMMAND) {
+        } else if ((msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSEWHEEL) ||
+                   msg.message == WM_COMMAND) {
             // Clicks and queued commands (Enter posts one) would start work in the middle of the job.
-        } else if (!TranslateAcceleratorA(FrmMain->FHandle, AccelTable, &msg)) {
+        } else if (!TranslateAcceleratorA(FHandle, AccelTable, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }

@@ -8,18 +8,19 @@
 
 #include "support/UnitLanguage.h"
 
+namespace {
+
+// The home page opened by the link, and the address text painted as the link.
 const char* const HomePageUrl = "https://chunkler.example.org";
 const char* const HomePageText = "chunkler.example.org";
 
-namespace {
-
-constexpr int ClientWidth = 422;
-constexpr int ClientHeight = 230;
-
-HPEN SolidPen(int Width, COLORREF Colour) { return CreatePen(PS_SOLID, Width, Colour); }
+HPEN SolidPen(int Width, COLORREF Colour) {
+    return CreatePen(PS_SOLID, Width, Colour);
+}
 
 COLORREF TruncRgb(double R, double G, double B) {
-    return RGB(static_cast<BYTE>(std::trunc(R)), static_cast<BYTE>(std::trunc(G)), static_cast<BYTE>(std::trunc(B)));
+    return RGB(static_cast<BYTE>(std::trunc(R)), static_cast<BYTE>(std::trunc(G)),
+               static_cast<BYTE>(std::trunc(B)));
 }
 
 // Diagonal lines, 2 pixels apart, fading from the button face at the left to light blue at the right.
@@ -68,7 +69,8 @@ void PaintRim(HDC Dc) {
         TGdiPen next(SolidPen(3, GetSysColor(arc.Colour)));
         SelectObject(Dc, next.Get());
         pen = std::move(next);
-        const int left = -arc.Grow, top = -h - arc.Grow, right = ClientWidth + arc.Grow, bottom = ClientHeight + arc.Grow;
+        const int left = -arc.Grow, top = -h - arc.Grow, right = ClientWidth + arc.Grow,
+                  bottom = ClientHeight + arc.Grow;
         if (arc.Lower)
             Arc(Dc, left, top, right, bottom, 0, yA, ClientWidth, yB);
         else
@@ -125,8 +127,8 @@ void TFrmMain::PaintProgressArc() {
     // invalid; then nothing is left to repaint, so the badge is not redrawn for every step.
     using std::numbers::pi_v;
     const long double start = 3 * pi_v<long double> / 4;
-    const long double end =
-        start + (3 * pi_v<long double> / 2 / static_cast<long double>(FProgressMax)) * static_cast<long double>(FProgressPos);
+    const long double end = start + (3 * pi_v<long double> / 2 / static_cast<long double>(FProgressMax)) *
+                                        static_cast<long double>(FProgressPos);
     auto pointX = [](long double angle) { return 211 + static_cast<int>(std::trunc(100 * std::cos(angle))); };
     auto pointY = [](long double angle) { return 115 - static_cast<int>(std::trunc(100 * std::sin(angle))); };
     {

@@ -1,4 +1,4 @@
-// Scope owners for GDI objects and device contexts: each releases exactly what it acquired, on every
+// Scope owners for GDI objects, icons and device contexts: each releases exactly what it acquired, on every
 // path out of the scope, exceptions included.
 #pragma once
 
@@ -6,41 +6,41 @@
 
 #include <utility>
 
-// Owns one GDI object (pen, brush, font, bitmap, region) and deletes it.
-template <class THandle> class TGdiObject {
+// Owns one handle and frees it with Free (DeleteObject, DestroyIcon, ...); null holds nothing.
+template <class THandle, auto Free> class TScopedHandle {
 public:
-    TGdiObject() = default;
-    explicit TGdiObject(THandle Handle) : FObject(Handle) {}
-    ~TGdiObject() { Reset(); }
-    TGdiObject(const TGdiObject&) = delete;
-    TGdiObject& operator=(const TGdiObject&) = delete;
-    TGdiObject(TGdiObject&& Other) noexcept : FObject(Other.Release()) {}
-    TGdiObject& operator=(TGdiObject&& Other) noexcept {
+    TScopedHandle() = default;
+    explicit TScopedHandle(THandle Handle) : FHandle(Handle) {}
+    ~TScopedHandle() { Reset(); }
+    TScopedHandle(const TScopedHandle&) = delete;
+    TScopedHandle& operator=(const TScopedHandle&) = delete;
+    TScopedHandle(TScopedHandle&& Other) noexcept : FHandle(Other.Release()) {}
+    TScopedHandle& operator=(TScopedHandle&& Other) noexcept {
         if (this != &Other)
             Reset(Other.Release());
         return *this;
     }
 
-    THandle Get() const { return FObject; }
-    explicit operator bool() const { return FObject != nullptr; }
-    // Deletes the held object (if any) and takes Handle instead.
+    THandle Get() const { return FHandle; }
+    explicit operator bool() const { return FHandle != nullptr; }
+    // Frees the held handle (if any) and takes Handle instead.
     void Reset(THandle Handle = nullptr) {
-        THandle old = std::exchange(FObject, Handle);
+        THandle old = std::exchange(FHandle, Handle);
         if (old)
-            DeleteObject(old);
+            Free(old);
     }
-    // Gives up ownership without deleting; the caller (or the system) now owns the object.
-    THandle Release() { return std::exchange(FObject, nullptr); }
+    // Gives up ownership without freeing; the caller (or the system) now owns the handle.
+    THandle Release() { return std::exchange(FHandle, nullptr); }
 
 private:
-    THandle FObject = nullptr;
+    THandle FHandle = nullptr;
 };
 
-using TGdiPen = TGdiObject<HPEN>;
-using TGdiFont = TGdiObject<HFONT>;
-using TGdiBrush = TGdiObject<HBRUSH>;
-using TGdiBitmap = TGdiObject<HBITMAP>;
-using TGdiRegion = TGdiObject<HRGN>;
+using TGdiPen = TScopedHandle<HPEN, &DeleteObject>;
+using TGdiFont = TScopedHandle<HFONT, &DeleteObject>;
+using TGdiBitmap = TScopedHandle<HBITMAP, &DeleteObject>;
+using TGdiRegion = TScopedHandle<HRGN, &DeleteObject>;
+using TIconHandle = TScopedHandle<HICON, &DestroyIcon>;
 
 // Selects an object into a DC and puts the DC's previous object back into that same DC on exit.
 // Must not outlive the selected object's owner, which is declared before the guard.
@@ -53,9 +53,6 @@ public:
     }
     TSelectGuard(const TSelectGuard&) = delete;
     TSelectGuard& operator=(const TSelectGuard&) = delete;
-
-    HDC Dc() const { return FDc; }
-    HGDIOBJ Previous() const { return FOld; }
 
 private:
     HDC FDc;
@@ -94,7 +91,6 @@ public:
     TPaintDc& operator=(const TPaintDc&) = delete;
 
     HDC Get() const { return FDc; }
-    const PAINTSTRUCT& Info() const { return FPaint; }
 
 private:
     HWND FWnd;
