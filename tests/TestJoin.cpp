@@ -160,7 +160,7 @@ TEST(Join, HostileNamesEndWithInvalidHeaderAndCreateNothing) {
     // clang-format on
     TTempDir tmp("hh");
     BuildTree(tmp.Path(), {{"set\\", ""}, {"out\\", ""}, {"set\\h.001", "hello"}});
-    const auto around = ListNames(tmp / ".."), driveRoot = ListNames("C:\\");
+    const auto driveRoot = ListNames("C:\\");
     for (const auto& name : names) {
         SCOPED_TRACE("\"" + name + "\"");
         TScriptedHooks hooks;
@@ -172,7 +172,7 @@ TEST(Join, HostileNamesEndWithInvalidHeaderAndCreateNothing) {
         EXPECT_TRUE(ListNames(tmp / "out").empty());
         EXPECT_EQ(ListNames(tmp / "set"), (std::vector<std::string>{"h.001", "h.h001"}));
     }
-    EXPECT_EQ(ListNames(tmp / ".."), around);
+    EXPECT_FALSE(FileExists(tmp / "..\\zz_esc") || FileExists(tmp / "zz_esc"));
     EXPECT_EQ(ListNames("C:\\"), driveRoot);
 }
 
