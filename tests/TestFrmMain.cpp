@@ -7,7 +7,6 @@
 #include <shlobj.h>
 
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <thread>
 
@@ -57,13 +56,8 @@ struct TOpenWindow : TFrmMain {
         FrmMain = nullptr;
         DestroyAcceleratorTable(std::exchange(AccelTable, nullptr));
     }
-    int ShowMessage(HWND, const std::string& Text, const std::string&, UINT Type) override {
-        Boxes.push_back(Text);
-        const int answer =
-            Answers.empty() ? (Type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK : Answers.front();
-        if (!Answers.empty())
-            Answers.pop_front();
-        return answer;
+    int ShowMessage(HWND, const std::string& Text, const std::string& Caption, UINT Type) override {
+        return Script.ShowMessage(Script.Owner, Text, Caption, Type);
     }
     void ChooseSize(int Index, const std::string& Text) {
         SendMessageA(CboSize, CB_SETCURSEL, WPARAM(Index), 0);
@@ -71,8 +65,7 @@ struct TOpenWindow : TFrmMain {
         SetWindowTextA(EdtSize, Text.c_str());
     }
     TChunklerStartParams Params;
-    std::vector<std::string> Boxes;
-    std::deque<int> Answers;
+    TScriptedHooks Script; // answers the boxes
 };
 
 // The window's painting as on screen: the ellipse, the gradient, the rim light at the upper left and dark at
@@ -183,9 +176,9 @@ TEST_F(MainWindow, KeysWalkTheControlsAndAFailedCheckFocusesItsField) {
         SetWindowTextA(Form->EdtSource, c.Source.c_str());
         SetWindowTextA(Form->EdtOutputDir, c.Output.c_str());
         Form->ChooseSize(3, c.Size);
-        Form->Boxes.clear();
+        Form->Script.Messages.clear();
         EXPECT_EQ(key(Form->BtnSplit, VK_RETURN, false), c.Field) << c.Output;
-        EXPECT_EQ(Form->Boxes.size(), 1u);
+        EXPECT_EQ(Form->Script.Messages.size(), 1u);
     }
 }
 
@@ -236,8 +229,9 @@ TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
         SetWindowTextA(Form->EdtSource, (dir / "data.bin").c_str());
         SetWindowTextA(Form->EdtOutputDir, out.c_str());
         Form->ChooseSize(5, "1");
-        Form->Boxes.clear();
-        Form->Answers = {IDYES, what == EscapeYes ? IDYES : IDNO}; // the part count, then the cancel question
+        Form->Script.Messages.clear();
+        Form->Script.Answers = {IDYES,
+                                what == EscapeYes ? IDYES : IDNO}; // the part count, then the cancel question
         std::thread disrupt([&] {
             for (int i = 0; i < 2000 && !FileExists(out + "\\data.bin.002"); ++i)
                 Sleep(5);
@@ -259,9 +253,9 @@ TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
             "job. Do you want to continue?"};
         if (what == EscapeNo || what == EscapeYes)
             boxes.push_back("Do you really want to cancel?");
-        EXPECT_EQ(Form->Boxes.size(), boxes.size() + (completes ? 1 : 0)) << "a summary unless stopped";
-        Form->Boxes.resize(boxes.size());
-        EXPECT_EQ(Form->Boxes, boxes);
+        if (completes)
+            boxes.push_back(Form->Script.Texts().back()); // the summary
+        EXPECT_EQ(Form->Script.Texts(), boxes);
         EXPECT_EQ(FileExists(out + "\\data.bin.033"), completes);
         MSG msg{};
         EXPECT_EQ(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE,
@@ -271,11 +265,10 @@ TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
     }
 }
 
+// "1.44 MB Disk" with the size field disabled; 726016 as "Bytes", not as "720 KB Disk".
 TEST(MainWindowStartup, ControlsFollowTheParameters) {
-    // "1.44 MB Disk" with the field disabled; 726016 as "Bytes", not "720 KB Disk"; an invalid size.
-    const std::tuple<int64_t, bool, std::string> cases[] = {
-        {DefaultPartSize, false, "1 0  0"}, {726016, true, "3 1 726016 1"}, {0, false, "3 1 0 0"}};
-    for (const auto& [size, batch, controls] : cases) {
+    for (const auto& [size, batch, controls] :
+         {std::tuple{DefaultPartSize, false, "1 0  0 1"}, {726016, true, "3 1 726016 1 1"}}) {
         TOpenWindow f({.SourcePath = "C:\\",
                        .OutputDir = "C:\\x",
                        .CopyProgram = true,
@@ -283,9 +276,9 @@ TEST(MainWindowStartup, ControlsFollowTheParameters) {
                        .PartSize = size});
         EXPECT_EQ(std::to_string(SendMessageA(f.CboSize, CB_GETCURSEL, 0, 0)) + " " +
                       std::to_string(IsWindowEnabled(f.EdtSize)) + " " + WindowText(f.EdtSize) + " " +
-                      std::to_string(SendMessageA(f.ChkBatchFile, BM_GETCHECK, 0, 0)),
+                      std::to_string(SendMessageA(f.ChkBatchFile, BM_GETCHECK, 0, 0)) + " " +
+                      std::to_string(SendMessageA(f.ChkCopyProgram, BM_GETCHECK, 0, 0)),
                   controls);
-        EXPECT_EQ(SendMessageA(f.ChkCopyProgram, BM_GETCHECK, 0, 0), BST_CHECKED);
         EXPECT_EQ(WindowText(f.EdtSource) + "|" + WindowText(f.EdtOutputDir), "C:\\|C:\\x");
     }
 }

@@ -156,14 +156,11 @@ std::vector<std::string> ListTree(const std::string& Root) {
 
 std::string CompareTrees(const std::string& Expected, const std::string& Actual) {
     const auto want = ListTree(Expected), got = ListTree(Actual);
-    std::vector<std::string> missing, extra;
-    std::set_difference(want.begin(), want.end(), got.begin(), got.end(), std::back_inserter(missing));
-    std::set_difference(got.begin(), got.end(), want.begin(), want.end(), std::back_inserter(extra));
     std::string diff;
-    for (const auto& m : missing)
-        diff += "missing: " + m + "\n";
-    for (const auto& e : extra)
-        diff += "extra: " + e + "\n";
+    for (const auto& [from, other, word] : {std::tuple{&want, &got, "missing: "}, {&got, &want, "extra: "}})
+        for (const auto& item : *from)
+            if (!std::binary_search(other->begin(), other->end(), item))
+                diff += word + item + "\n";
     return diff;
 }
 
