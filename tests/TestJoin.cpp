@@ -176,13 +176,14 @@ TEST(Join, HostileNamesEndWithInvalidHeaderAndCreateNothing) {
     EXPECT_EQ(ListNames("C:\\"), driveRoot);
 }
 
-// Without header files the consecutive numbered parts are one file, with the first part's time.
+// Without header files the consecutive numbered parts (up to a gap or a folder of their name) are one
+// file, with the first part's time.
 TEST(Join, NoHeaderJoinsTheNumberedPartsIntoOneFile) {
     TJoin single("", PatternBytes(1000));
     EXPECT_EQ(single.Run(true, true), crSourceNotFound) << "one part is no set";
     EXPECT_TRUE(ListNames(single.Out).empty());
     TJoin f("", A);
-    WriteFileBytes(f.Part(5), "not after a gap");
+    BuildTree(f.Parts, {{"Docs.004\\", ""}, {"Docs.005", "not after a folder of the parts' name"}});
     const FILETIME first = MakeFileTime(2001, 9, 9, 1, 46, 40, 123);
     SetLastWriteTime(f.Part(1), first);
     EXPECT_EQ(f.Run(false, true), crOk);

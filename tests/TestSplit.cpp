@@ -1,5 +1,4 @@
-// Splitting: part and header files compared whole, the window-mode questions, the batch file run by the
-// command interpreter, and the program copy.
+// Splitting: part and header files compared whole, and the window-mode questions.
 #include <gtest/gtest.h>
 
 #include <numeric>
@@ -98,31 +97,4 @@ TEST(Split, PartsHeaderFilesAndQuestions) {
                         (kept ? bytes.substr(0, suffix[1] ? 0 : cut[0]) + "old" : bytes.substr(0, total)));
         }
     }
-}
-
-// Exact bytes in the OEM code page (0xE4 becomes 0x84), an old batch file replaced without a question, the
-// command interpreter rebuilding the file from the parts, and the program copy, which never replaces one.
-TEST(Split, BatchFileRebuildsTheFileAndTheProgramIsCopied) {
-    TTempDir src("src"), out("out");
-    const std::string content = PatternBytes(250000, 5);
-    WriteFileBytes(src / "B\xE4r.txt", content);
-    WriteFileBytes(out / "B\xE4r.bat", "an old batch file, longer than the new one");
-    TChunklerStartParams p{.SourcePath = src / "B\xE4r.txt",
-                           .OutputDir = out.Path(),
-                           .CopyProgram = true,
-                           .CreateBatch = true,
-                           .PartSize = 100000,
-                           .Silent = true};
-    ASSERT_EQ(TChunkler().Execute(p), crOk);
-    EXPECT_EQ(ReadFileBytes(out / "B\xE4r.bat"), "copy /b \"B\x84r.txt.001\" \"B\x84r.txt\"\r\n"
-                                                 "copy /b \"B\x84r.txt\" + \"B\x84r.txt.002\"\r\n"
-                                                 "copy /b \"B\x84r.txt\" + \"B\x84r.txt.003\"\r\n");
-    EXPECT_EQ(RunProgram("cmd /c \"B\xE4r.bat\"", out.Path()), 0u);
-    EXPECT_TRUE(ReadFileBytes(out / "B\xE4r.txt") == content) << "rebuilt file differs";
-    char self[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    EXPECT_TRUE(ReadFileBytes(out / "Chunkler.exe") == ReadFileBytes(self));
-    WriteFileBytes(out / "Chunkler.exe", "keep me");
-    ASSERT_EQ(TChunkler().Execute(p), crOk);
-    EXPECT_EQ(ReadFileBytes(out / "Chunkler.exe"), "keep me");
 }

@@ -1,5 +1,5 @@
-// The inventory: the header text's bytes and what a reader refuses, listings from disk and from numbered
-// parts, and the path helpers they are built with.
+// The inventory: the header text's bytes and what a reader refuses, listings from disk, and the path
+// helpers they are built with. (Listings from numbered parts: the join's NoHeader test.)
 #include <gtest/gtest.h>
 
 #include "inventory/UnitFileInfo.h"
@@ -106,28 +106,6 @@ TEST(Listing, FromFoldersFilesAndDriveRoots) {
             << Listing(list);
     }
     ClearFolder(root);
-}
-
-// Part n holds 10^(n-1) bytes, so the sum tells which parts were counted; a negative number is a folder
-// carrying that part's name; -1 as the size means the parts are refused.
-TEST(Listing, FromNumberedParts) {
-    const std::pair<std::vector<int>, int64_t> cases[] = {
-        {{1, 2, 3}, 111}, {{1, 2, 4}, 11}, {{1, 2, -3, 4}, 11}, {{1}, -1}, {{2, 3}, -1}, {{1, -2}, -1}};
-    const size_t partSize[] = {0, 1, 10, 100, 1000};
-    const FILETIME t = MakeFileTime(2010, 1, 2, 3, 4, 5, 600);
-    for (const auto& [numbers, size] : cases) {
-        std::vector<TTreeEntry> parts;
-        for (int n : numbers)
-            parts.push_back({"report.doc.00" + std::to_string(std::abs(n)) + (n < 0 ? "\\" : ""),
-                             std::string(n < 0 ? 0 : partSize[n], 'p'), n == 1 ? t : FILETIME{}});
-        TTempDir dir;
-        BuildTree(dir / "in.x", parts);
-        TFileInfos list;
-        list.Add()->FileName = "stale";
-        EXPECT_EQ(list.BuildFromPartFiles(dir / "in.x\\report.doc.001"), size >= 0);
-        EXPECT_EQ(Listing(list), size < 0 ? "" : "report.doc F" + std::to_string(size) + "|");
-        EXPECT_TRUE(size < 0 || CompareFileTime(&list.GetItem(0)->LastWriteTime, &t) == 0);
-    }
 }
 
 // A relative path is taken against the current folder; a path written with "/" counts as missing.
