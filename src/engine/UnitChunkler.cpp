@@ -141,7 +141,14 @@ int TChunkler::ShowMessage(const std::string& Text, UINT Type) {
 }
 
 TChunklerResult TChunkler::Split() {
-    if (FileInfos->BuildFromPath(Params->SourcePath, PartLimit()))
+    const bool tooManyParts = FileInfos->BuildFromPath(Params->SourcePath, PartLimit());
+    // A folder left out of the listing would be missing from the set without a word; nothing has been
+    // written yet.
+    if (FileInfos->ListError != 0) {
+        ShowMessage(SystemErrorText(FileInfos->ListError), MB_OK | MB_ICONERROR);
+        return crFileError;
+    }
+    if (tooManyParts)
         return crTooManyParts;
     // An empty drive root lists nothing, so there is no name for the part files.
     if (FileInfos->Count() == 0)

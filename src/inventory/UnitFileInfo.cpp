@@ -127,6 +127,33 @@ int64_t FoundSize(const WIN32_FIND_DATAA& Data) {
     return static_cast<int64_t>((static_cast<uint64_t>(Data.nFileSizeHigh) << 32) | Data.nFileSizeLow);
 }
 
+// ERROR_INVALID_NAME when an entry of the folder (Prefix ends with "\\") has a name the ANSI code page
+// cannot hold, otherwise 0. The ANSI listing hands such names over with a look-alike letter ("Łódź"
+// becomes "Lódz") or "?", which then names another file or none; only the wide listing shows the real
+// name. Folders whose names begin with "." are never listed, so their names do not matter.
+DWORD FindUnholdableName(const std::string& Prefix) {
+    const std::string pattern = Prefix + "*.*";
+    std::wstring widePattern(pattern.size() + 1, L'\0');
+    const int length = MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, widePattern.data(),
+                                           static_cast<int>(widePattern.size()));
+    WIN32_FIND_DATAW data{};
+    const HANDLE search = length > 0 ? FindFirstFileW(widePattern.c_str(), &data) : INVALID_HANDLE_VALUE;
+    if (search == INVALID_HANDLE_VALUE)
+        return 0; // the ANSI listing meets the same failure and reports it
+    DWORD result = 0;
+    do {
+        char name[MAX_PATH * 2];
+        BOOL substituted = FALSE;
+        const bool skipped = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && data.cFileName[0] == L'.';
+        if (!skipped && (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, data.cFileName, -1, name,
+                                             sizeof name, nullptr, &substituted) == 0 ||
+                         substituted))
+            result = ERROR_INVALID_NAME;
+    } while (result == 0 && FindNextFileW(search, &data));
+    FindClose(search);
+    return result;
+}
+
 // The recursive part of BuildFromPath. Total is the running sum of the sizes listed so far; the
 // limit is tested only when a folder entry is added, and exceeding it stops the current folder.
 class TFolderScanner {
@@ -143,12 +170,18 @@ public:
 
     void Scan(const std::string& Folder) {
         const std::string prefix = AppendBackslash(Folder);
+        if (const DWORD error = FindUnholdableName(prefix))
+            Fail(error);
         WIN32_FIND_DATAA data{};
         TFindHandle search(prefix + "*.*", data);
-        bool more = search.Valid();
+        bool more = !Failed() && search.Valid();
+        if (!search.Valid())
+            FailUnlessListed();
         while (more) {
             const std::string name = FoundName(data);
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            if (name.find('?') != std::string::npos) {
+                Fail(ERROR_INVALID_NAME); // the system's stand-in for a letter the code page lacks
+            } else if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 AddEntry(prefix + name, pkFile, data);
             } else if (name.empty() || name[0] != '.') {
                 AddEntry(prefix + name, pkFolder, data);
@@ -156,9 +189,24 @@ public:
                 if (more)
                     Scan(prefix + name);
             }
-            if (more)
-                more = search.Next(data);
+            more = more && !Failed();
+            if (more && !(more = search.Next(data)))
+                FailUnlessListed();
         }
+    }
+
+    // The first failure counts; the scan stops there.
+    void Fail(DWORD Error) {
+        if (List.ListError == 0)
+            List.ListError = Error;
+    }
+    bool Failed() const { return List.ListError != 0; }
+
+    // After a search gave no (further) entry: only "nothing (more) there" means the folder was listed.
+    void FailUnlessListed() {
+        const DWORD error = GetLastError();
+        if (error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND)
+            Fail(error);
     }
 
 private:
@@ -340,13 +388,18 @@ int64_t TFileInfos::TotalSize() const {
 bool TFileInfos::BuildFromPath(const std::string& Path, int64_t Limit) {
     try {
         const std::string p = StripTrailingBackslashes(Path);
+        ListError = 0;
         TFolderScanner scanner(*this, Limit, TotalSize());
         const TPathKind kind = GetPathKind(p);
         switch (kind) {
         case pkFile:
         case pkFolder: {
             WIN32_FIND_DATAA data{};
-            { TFindHandle self(p, data); }
+            {
+                TFindHandle self(p, data);
+                if (!self.Valid())
+                    ListError = GetLastError();
+            }
             BaseFolder = GetParentFolder(p);
             scanner.AddEntry(p, kind, data);
             if (kind == pkFolder)

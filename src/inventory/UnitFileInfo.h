@@ -80,6 +80,9 @@ public:
     bool ParseHeader(std::string_view Text);
 
     std::string BaseFolder; // without trailing backslash; empty for a list from a header or parts
+    // The system's error code when BuildFromPath could not list everything (a folder it cannot search,
+    // a name the ANSI code page cannot hold); 0 when the list is complete.
+    DWORD ListError = 0;
 
 private:
     std::vector<std::unique_ptr<TFileInfo>> Items;
