@@ -168,6 +168,14 @@ private:
                                      bool& OverwriteAll);
     // True when Path names a header or part file of the set being read.
     bool IsFileOfSet(const std::string& Path) const;
+    // A restored file is written under a temporary name beside its real one and takes the real name
+    // only once it is complete, so a join that ends in any other way leaves an existing file as it was
+    // and no half-restored one: CreateRestoredFile makes the temporary file, FinishRestoredFile closes
+    // it and renames it, DropRestoredFile removes one that was not finished (its stream closed first).
+    std::unique_ptr<TFileStreamLite> CreateRestoredFile(const std::string& FileName);
+    void FinishRestoredFile(std::unique_ptr<TFileStreamLite>& Stream);
+    void DropRestoredFile();
+    std::string RestoredName, TemporaryName; // of the restored file being written; empty when none
 
     std::string PartFolder; // where header and part files are looked for
     std::string PartName;   // name of the header or part file wanted last

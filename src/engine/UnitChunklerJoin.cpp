@@ -18,6 +18,35 @@ std::string SetFileName(const std::string& AnyFileOfSet, bool IsHeader, int Numb
     return name + IntToStrZeroPad(Number, 3);
 }
 
+// The temporary name of a restored file. It does not end in digits, so it is never taken for a part
+// or header file of the set.
+constexpr char TemporarySuffix[] = ".~chunkler";
+
+// Runs Action when the scope ends, however it ends.
+template <class F> struct TAtExit {
+    F Action;
+    ~TAtExit() { Action(); }
+};
+
+// An existing folder is fine; anything else that keeps the folder from being there ends the join,
+// since every entry inside it would be lost.
+void CreateOutputFolder(const std::string& Path) {
+    if (CreateDirectoryA(Path.c_str(), nullptr))
+        return;
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS || GetPathKind(Path) != pkFolder)
+        throw EExceptionLite(SystemErrorText(error));
+}
+
+// Every entry created inside a folder moves the folder's time, so the times are set once everything is
+// written, and from the end of the list: it names every folder before its content, so backwards each
+// folder comes after everything below it.
+void RestoreFolderTimes(const TFileInfos& List, const std::string& OutputDir) {
+    for (int i = List.Count() - 1; i >= 0; --i)
+        if (const TFileInfo* entry = List.GetItem(i); entry->Kind == pkFolder)
+            SetFolderLastWriteTime(AppendBackslash(OutputDir) + entry->FileName, entry->LastWriteTime);
+}
+
 } // namespace
 
 TChunklerResult TChunkler::JoinParts() {
@@ -31,6 +60,8 @@ TChunklerResult TChunkler::JoinParts() {
             result = ReadHeader();
         if (result == crOk)
             result = CopyParts();
+        if (result == crOk)
+            RestoreFolderTimes(*FileInfos, Params->OutputDir);
         return result;
     } catch (const EExceptionLite& error) {
         // The streams are closed by now, so the user can look at what was written while the box is shown.
@@ -69,6 +100,8 @@ TChunklerResult TChunkler::ReadHeader() {
 
 TChunklerResult TChunkler::CopyParts() {
     std::vector<char> buffer(CopyBlockSize);
+    // Declared before the streams, so it runs after they are closed.
+    const TAtExit dropUnfinished{[this] { DropRestoredFile(); }};
     std::unique_ptr<TFileStreamLite> part, output;
     bool overwriteAll = false;
     int64_t done = 0;
@@ -102,6 +135,7 @@ TChunklerResult TChunkler::CopyParts() {
             // Only now: a write after setting the time would move it again on some file systems,
             // and an unfinished file must not carry the time of the complete one.
             output->SetLastWriteTime(FileInfos->GetItem(index)->LastWriteTime);
+            FinishRestoredFile(output);
             ++index;
             result = CreateOutputFile(output, index, overwriteAll);
             remaining = output ? FileInfos->GetItem(index)->Size : 0;
@@ -150,10 +184,9 @@ TChunklerResult TChunkler::CreateOutputFile(std::unique_ptr<TFileStreamLite>& St
                                             bool& OverwriteAll) {
     Stream.reset();
     const std::string base = AppendBackslash(Params->OutputDir);
-    // Folders come before their content in the inventory, so one level at a time is enough; an
-    // existing folder is fine.
+    // Folders come before their content in the inventory, so one level at a time is enough.
     for (TFileInfo* entry; (entry = FileInfos->GetItem(Index)) && entry->Kind != pkFile; ++Index)
-        CreateDirectoryA((base + entry->FileName).c_str(), nullptr);
+        CreateOutputFolder(base + entry->FileName);
     const TFileInfo* entry = FileInfos->GetItem(Index);
     if (!entry)
         return crOk;
@@ -163,8 +196,34 @@ TChunklerResult TChunkler::CreateOutputFile(std::unique_ptr<TFileStreamLite>& St
         throw EExceptionLite(SystemErrorText(ERROR_ACCESS_DENIED));
     if (!MayCreateFile(path, OverwriteAll))
         return crCancelled;
-    Stream = TFileStreamLite::CreateWrite(path);
+    Stream = CreateRestoredFile(path);
     return crOk;
+}
+
+std::unique_ptr<TFileStreamLite> TChunkler::CreateRestoredFile(const std::string& FileName) {
+    // A file of the temporary name may be left from a join that was killed, or belong to the user: it
+    // is never written over; the next free name is taken.
+    std::string temporary = FileName + TemporarySuffix;
+    for (int n = 2; n < 100 && GetPathKind(temporary) != pkMissing; ++n)
+        temporary = FileName + TemporarySuffix + std::to_string(n);
+    auto stream = TFileStreamLite::CreateNew(temporary);
+    RestoredName = FileName;
+    TemporaryName = temporary;
+    return stream;
+}
+
+void TChunkler::FinishRestoredFile(std::unique_ptr<TFileStreamLite>& Stream) {
+    Stream.reset();
+    // Only now is an existing file of the real name replaced.
+    if (!MoveFileExA(TemporaryName.c_str(), RestoredName.c_str(), MOVEFILE_REPLACE_EXISTING))
+        throw EExceptionLite(SystemErrorText(GetLastError()));
+    TemporaryName.clear();
+}
+
+void TChunkler::DropRestoredFile() {
+    if (!TemporaryName.empty())
+        DeleteFileA(TemporaryName.c_str());
+    TemporaryName.clear();
 }
 
 bool TChunkler::IsFileOfSet(const std::string& Path) const {

@@ -31,6 +31,10 @@ std::unique_ptr<TFileStreamLite> TFileStreamLite::CreateWrite(const std::string&
     return std::unique_ptr<TFileStreamLite>(new TFileStreamLite(FileName, GENERIC_WRITE, 0, CREATE_ALWAYS));
 }
 
+std::unique_ptr<TFileStreamLite> TFileStreamLite::CreateNew(const std::string& FileName) {
+    return std::unique_ptr<TFileStreamLite>(new TFileStreamLite(FileName, GENERIC_WRITE, 0, CREATE_NEW));
+}
+
 std::unique_ptr<TFileStreamLite> TFileStreamLite::CreateRead(const std::string& FileName) {
     return std::unique_ptr<TFileStreamLite>(
         new TFileStreamLite(FileName, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
@@ -88,4 +92,18 @@ int64_t TFileStreamLite::GetSize() {
 void TFileStreamLite::SetLastWriteTime(const FILETIME& Time) {
     if (!SetFileTime(Handle, nullptr, nullptr, &Time))
         RaiseLastError();
+}
+
+void SetFolderLastWriteTime(const std::string& Folder, const FILETIME& Time) {
+    // A folder can only be opened with backup semantics; writing its attributes is all it takes.
+    const HANDLE folder = CreateFileA(Folder.c_str(), FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        RaiseLastError();
+    const bool done = SetFileTime(folder, nullptr, nullptr, &Time) != FALSE;
+    const DWORD error = GetLastError();
+    CloseHandle(folder);
+    if (!done)
+        throw EExceptionLite(SystemErrorText(error));
 }

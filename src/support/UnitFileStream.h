@@ -27,6 +27,8 @@ class TFileStreamLite {
 public:
     // Creates or empties the file; nobody else may open it while the stream lives.
     static std::unique_ptr<TFileStreamLite> CreateWrite(const std::string& FileName);
+    // As CreateWrite, but only a file that does not exist yet.
+    static std::unique_ptr<TFileStreamLite> CreateNew(const std::string& FileName);
     // Opens an existing file; others may read it at the same time, but not write it.
     static std::unique_ptr<TFileStreamLite> CreateRead(const std::string& FileName);
 
@@ -54,3 +56,6 @@ public:
 private:
     TFileStreamLite(const std::string& FileName, DWORD Access, DWORD ShareMode, DWORD Disposition);
 };
+
+// Changes only the last-write time (UTC) of an existing folder; raises EExceptionLite on failure.
+void SetFolderLastWriteTime(const std::string& Folder, const FILETIME& Time);
