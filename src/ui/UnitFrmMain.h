@@ -130,6 +130,10 @@ public:
     bool FQuitPending = false;
     int FQuitCode = 0;
 
+    // The output field holds the window's own suggestion, which the next one may replace
+    // (UnitFrmMainInput.cpp).
+    bool FOutputSuggested = false;
+
 private:
     // The steps of CreateMainWindow, in their order.
     void CreateFrame();

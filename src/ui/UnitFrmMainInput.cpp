@@ -119,6 +119,11 @@ void TFrmMain::WMCommand(TMessage& Message) {
     } else if (control == EdtSource) {
         if (notification == EN_CHANGE)
             SuggestOutputDir();
+    } else if (control == EdtOutputDir) {
+        // Typed, dropped or browsed: the user's own choice from now on. The window's own suggestion
+        // passes here too, and SuggestOutputDir marks it again right after.
+        if (notification == EN_CHANGE)
+            FOutputSuggested = false;
     }
 }
 
@@ -188,8 +193,10 @@ void TFrmMain::UpdateSizeEdit() {
 }
 
 void TFrmMain::SuggestOutputDir() {
-    if (!GetText(EdtOutputDir).empty())
-        return; // an output folder that is present is never replaced
+    // An output folder the user gave is never replaced; the window's own suggestion follows the source,
+    // or typing a path key by key would leave the parent of the first folder that exists on the way.
+    if (!FOutputSuggested && !GetText(EdtOutputDir).empty())
+        return;
     std::string source = StripTrailingBackslashes(GetText(EdtSource));
     TPathKind kind = GetPathKind(source);
     if (kind != pkFile && kind != pkFolder)
@@ -198,7 +205,12 @@ void TFrmMain::SuggestOutputDir() {
     // The engine refuses to write onto diskettes and CDs, so it would be a useless proposal there;
     // the field stays empty and the rule runs again at the next change of the source.
     bool removable = driveType == DRIVE_REMOVABLE || driveType == DRIVE_CDROM;
-    SetWindowTextA(EdtOutputDir, removable ? "" : GetParentFolder(source).c_str());
+    std::string folder = removable ? std::string() : GetParentFolder(source);
+    // A bare drive names the drive's current folder, not its root.
+    if (folder.size() == 2 && folder[1] == ':')
+        folder += '\\';
+    SetWindowTextA(EdtOutputDir, folder.c_str());
+    FOutputSuggested = true;
 }
 
 int64_t TFrmMain::ReadSizeNumber() {
