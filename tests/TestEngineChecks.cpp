@@ -79,3 +79,25 @@ TEST(EngineChecks, TheLimitOf999Parts) {
         EXPECT_FALSE(FileExists(base + IntToStrZeroPad(lastPart + 1, 3)));
     }
 }
+
+// A folder the listing cannot search (seven levels of 40-character names are too long a path) or a name the
+// ANSI code page cannot hold ("\u0141\u00f3d\u017a.txt", listed as "L\xF3dz.txt") must not be left out: the
+// split ends with 9 and the system's text before anything is written. Windows calls cannot make them; Linux
+// can.
+TEST(EngineChecks, SourcesThatCannotBeListedEndTheSplitBeforeAnythingIsWritten) {
+    TTempDir dir("list"), out("listout");
+    ASSERT_EQ(RunUnixShell(
+                  "cd " + ShellQuote(UnixPathOf(dir.Path())) +
+                  " && d=deep; for i in 1 2 3 4 5 6 7; do d=$d/$(printf %040d $i); done; mkdir -p $d odd && "
+                  "echo x >$d/f && touch odd/$(printf '\\305\\201\\303\\263d\\305\\272.txt')"),
+              0u);
+    for (const auto& [source, error] :
+         {std::pair{"deep", ERROR_FILENAME_EXCED_RANGE}, {"odd", ERROR_INVALID_NAME}}) {
+        TScriptedHooks hooks;
+        EXPECT_EQ(RunJob(false, dir / source, out.Path(), 1000, &hooks), crFileError);
+        EXPECT_EQ(hooks.Texts(), std::vector{SystemErrorText(error)}) << source;
+        EXPECT_EQ(RunJob(false, dir / source, out.Path(), 1000), crFileError);
+        EXPECT_TRUE(ListNames(out.Path()).empty()) << source;
+    }
+    RunUnixShell("rm -rf " + ShellQuote(UnixPathOf(dir / "deep")));
+}

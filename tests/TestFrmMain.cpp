@@ -213,6 +213,24 @@ TEST_F(MainWindow, DroppedFilesFillTheFieldTheyLandOn) {
               dir / "a.bin|" + dir / "sub");
 }
 
+// The window's own suggestion for the output folder follows the source typed key by key, a drive's top as
+// its root; a folder the user typed stays.
+TEST_F(MainWindow, OwnSuggestionFollowsTheTypedSourceAndTheUsersFolderStays) {
+    TTempDir dir("typed");
+    BuildTree(dir.Path(), {{"data\\", ""}, {"data\\work\\", ""}, {"data\\work\\report.doc", "report"}});
+    const auto type = [](HWND Edit, const std::string& Keys) { // answers the output field's text
+        SetWindowTextA(Edit, "");
+        for (char key : Keys)
+            SendMessageA(Edit, WM_CHAR, WPARAM(static_cast<unsigned char>(key)), 0);
+        return WindowText(Form->EdtOutputDir);
+    };
+    SetWindowTextA(Form->EdtOutputDir, "");
+    EXPECT_EQ(type(Form->EdtSource, dir / "data\\work\\report.doc"), dir / "data\\work");
+    EXPECT_EQ(type(Form->EdtSource, "Z:\\tmp"), "Z:\\");
+    EXPECT_EQ(type(Form->EdtOutputDir, dir / "data"), dir / "data");
+    EXPECT_EQ(type(Form->EdtSource, dir / "data\\work\\report.doc"), dir / "data");
+}
+
 // A job pumps messages. The space bar on Split must not start a second job; Escape asks whether to cancel;
 // a quit message taken from the queue, Alt+F4 or the system menu's Close stop the job without the question,
 // and the end of the program must not get lost. Alt+F4 ends the shared window, so this runs last.

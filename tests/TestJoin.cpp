@@ -74,12 +74,17 @@ std::vector<std::string> Missing(int Number) {
 
 } // namespace
 
-// A join that fails keeps the files completed before (with their times), writes no more than the parts
-// hold, never touches the set and never restores inexactly. Silent, a missing part ends the job; in window
-// mode the user is asked to insert it, then to pick it, and only a file of its name will do.
+// A join that fails keeps the files completed before (with their times) and the files it was to replace,
+// leaves no half-restored file, never touches the set and never restores inexactly. Silent, a missing part
+// ends the job; in window mode the user is asked to insert it, then to pick it, and only a file of its name
+// will do.
 TEST(Join, MissingDamagedAndExistingFiles) {
+    // A file standing under the temporary name of a.bin is the user's too.
     const TSetup existing = [](TJoin& f) {
-        BuildTree(f.Out, {{"Docs\\", ""}, {"Docs\\a.bin", "old a"}, {"Docs\\empty.txt", "old"}});
+        BuildTree(f.Out, {{"Docs\\", ""},
+                          {"Docs\\a.bin", "old a"},
+                          {"Docs\\empty.txt", "old"},
+                          {"Docs\\a.bin.~chunkler", "mine"}});
         f.Hooks.Answers = {IDYES, IDNO}; // the join question, then the first overwrite question
     };
     const std::string A2 = "\t300000\t";
@@ -98,6 +103,9 @@ TEST(Join, MissingDamagedAndExistingFiles) {
         {"part 3 missing, another file picked", Delete(3, {"Docs.001", std::nullopt}), false, crCancelled, -2, -1,
          DocsHeader, Missing(3)},
         {"silent: existing files replaced", existing, true, crOk, 300000, 1000},
+        {"silent: existing files kept by a failed join", [&](TJoin& f) { existing(f); Delete(2)(f); }, true,
+         crSourceNotFound, 5, -1},
+        {"a file where a folder must go", [](TJoin& f) { WriteFileBytes(f.Out + "\\Docs", "x"); }, true, crFileError, -1, -1},
         {"existing file kept", existing, false, crCancelled, 5, -1, DocsHeader,
          std::vector<std::string>(1, "File \"#\\Docs\\a.bin\" already exists. Always overwrite existing files?")},
         {"middle part cut short", Change(2, "", [](std::string b) { return b.substr(0, 1000); }), false, crCancelled, -2, -1},
@@ -144,6 +152,10 @@ TEST(Join, MissingDamagedAndExistingFiles) {
         EXPECT_EQ(FolderExists(f.Out + "\\Docs"), c.SizeOfA != -1);
         EXPECT_TRUE(f.Out == f.Parts || f.Hooks.OnPoll || ListTree(f.Parts) == parts)
             << "the set was touched";
+        for (const auto& name : ListNames(f.Out + "\\Docs")) // no half-restored file stays
+            EXPECT_TRUE(name.find('~') == std::string::npos ||
+                        ReadFileBytes(f.Out + "\\Docs\\" + name) == "mine")
+                << name;
     }
 }
 

@@ -31,16 +31,17 @@ THandle Open(const std::string& Path, DWORD Access, DWORD Disposition, DWORD Fla
 void ListInto(const std::string& Root, const std::string& Rel, std::vector<std::string>& Out) {
     for (const auto& fd : Entries(Root + Rel)) {
         const std::string name = Rel + fd.cFileName;
+        // To the millisecond, as a header keeps it.
+        const FILETIME& t = fd.ftLastWriteTime;
+        const std::string time = std::to_string((uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 10000);
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            Out.push_back(name + "\\");
+            Out.push_back(name + "\\ " + time);
             ListInto(Root, name + "\\", Out);
             continue;
         }
         const std::string bytes = ReadFileBytes(Root + name);
-        const uint64_t time =
-            uint64_t{fd.ftLastWriteTime.dwHighDateTime} << 32 | fd.ftLastWriteTime.dwLowDateTime;
         Out.push_back(name + " " + std::to_string(bytes.size()) + " " +
-                      std::to_string(std::hash<std::string>{}(bytes)) + " " + std::to_string(time));
+                      std::to_string(std::hash<std::string>{}(bytes)) + " " + time);
     }
 }
 
@@ -353,7 +354,9 @@ DWORD RunUnixShell(const std::string& Script) {
     PROCESS_INFORMATION pi{};
     if (!CreateProcessA("Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return 0xFFFFFFFF;
-    THandle process(pi.hProcess), thread(pi.hThread);
+    // Wine hands back no handles for a Linux program, and leaves stale stack contents in hThread, which may
+    // be a handle of the job under test.
+    THandle process(pi.hProcess), thread(pi.hProcess ? pi.hThread : nullptr);
     for (int waited = 0; waited < 60000 && !FileExists(marker); waited += 10)
         Sleep(10);
     return FileExists(marker) ? DWORD(std::strtoul(ReadFileBytes(marker).c_str(), nullptr, 10)) : 0xFFFFFFFF;

@@ -121,7 +121,7 @@ struct TTreeEntry {
     FILETIME Time{}; // zero: leave the time the system gives
 };
 void BuildTree(const std::string& Root, const std::vector<TTreeEntry>& Entries);
-// Every folder and file below Root as "name size hash time" (folders: "name\"), sorted.
+// Every folder and file below Root as "name size hash time" (folders: "name\ time"), sorted.
 std::vector<std::string> ListTree(const std::string& Root);
 // Empty when equal, otherwise a readable list of the differences.
 std::string CompareTrees(const std::string& Expected, const std::string& Actual);
