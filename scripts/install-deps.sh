@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Brings every Debian package that the build, the tests and the benchmark need.
 # Idempotent: does nothing (and prints one line) when everything is present.
+#
+# Where this machine executes 32-bit code (scripts/probe-i386.sh), Wine's 32-bit loader wine32:i386
+# comes too, so that the 32-bit product itself is tested; elsewhere only 64-bit Windows programs run.
 set -euo pipefail
 
 packages=(
@@ -8,6 +11,11 @@ packages=(
     wine wine64 xvfb openbox imagemagick x11-utils
     locales python3 time hyperfine
 )
+runs_i386=
+if "$(dirname "$0")/probe-i386.sh" >/dev/null; then
+    runs_i386=1
+    packages+=(wine32:i386)
+fi
 locales_wanted=(en_US.UTF-8 de_DE.UTF-8 de_CH.UTF-8)
 
 sudo_cmd=()
@@ -34,6 +42,9 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
     echo "install-deps: installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    if [ -n "$runs_i386" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${sudo_cmd[@]}" dpkg --add-architecture i386
+    fi
     "${sudo_cmd[@]}" apt-get update -qq
     "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

@@ -2,6 +2,7 @@
 # start: makes the project's Wine prefix (once), links the test drives, mounts the small full-disk
 #        drives (root only), and starts one wineserver and one virtual display for the whole run.
 # stop:  ends them again and unmounts.
+# prefix: only makes the prefix (the benchmark has one of its own).
 #
 # Test drives (Windows letter -> folder under build/testdrives):
 #   R: floppy, S: cdrom, T: U: V: fixed drives with content of the tests' own choosing,
@@ -12,13 +13,29 @@ set -euo pipefail
 
 drives=(q r s t u v w x y)
 
-start() {
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        echo "wine-setup: creating Wine prefix $WINEPREFIX"
-        wineboot --init >/dev/null 2>&1 || true
-        wineserver -w
+# A prefix made by other Wine packages may not work with these: one made before wine32:i386 was
+# installed fails afterwards with "could not load kernel32.dll", and `wineboot -u` does not mend it.
+# The prefix remembers the packages that made it and is made again when they have changed.
+prefix() {
+    local packages stamp=$WINEPREFIX/chunkler-wine-packages
+    packages=$(dpkg-query -W -f='${db:Status-Abbrev}${binary:Package} ${Version}\n' '*wine*' | grep '^ii' | sort)
+    if [ -f "$WINEPREFIX/system.reg" ] && [ "$(cat "$stamp" 2>/dev/null)" = "$packages" ]; then
+        return
     fi
+    if [ -d "$WINEPREFIX" ]; then
+        echo "wine-setup: $WINEPREFIX was made by other Wine packages (or not finished); making it again"
+        wineserver -k 2>/dev/null || true
+        rm -rf "$WINEPREFIX"
+    fi
+    echo "wine-setup: creating Wine prefix $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wineboot --init >/dev/null 2>&1 || true
+    wineserver -w
+    echo "$packages" >"$stamp"
+}
+
+start() {
+    prefix
     for d in "${drives[@]}"; do
         mkdir -p "$CHUNKLER_TESTDRIVES/$d"
         ln -sfn "$CHUNKLER_TESTDRIVES/$d" "$WINEPREFIX/dosdevices/$d:"
@@ -58,9 +75,10 @@ stop() {
 
 case "${1:-start}" in
     start) start ;;
+    prefix) prefix ;;
     stop) stop ;;
     # Several builds of one checkout may share the prefix while someone works; CHUNKLER_KEEP_WINE=1
     # keeps the wineserver and the display for them.
     stop-unless-kept) if [ -z "${CHUNKLER_KEEP_WINE:-}" ]; then stop; fi ;;
-    *) echo "usage: $0 start|stop" >&2; exit 2 ;;
+    *) echo "usage: $0 start|stop|prefix" >&2; exit 2 ;;
 esac
