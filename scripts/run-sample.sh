@@ -3,11 +3,11 @@
 # scratch folder, splits each into 1.44 MB diskette parts with the joining batch file and the program
 # copy, and prints what it did and the exit codes.
 #
-# This machine runs no 32-bit code, so the 64-bit build of the same sources (build/win64) runs here
-# under Wine; build/win32 holds the product.
+# `make run` names the program: the 32-bit product (build/win32) where this machine executes 32-bit
+# code, else the 64-bit build of the same sources (build/win64).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-exe=${CHUNKLER_RUN_EXE:-$repo/build/win64/Chunkler.exe}
+exe=${CHUNKLER_RUN_EXE:?"the Chunkler.exe to run (make run sets it)"}
 [ -f "$exe" ] || { echo "run-sample: $exe is missing; build it first (make build)" >&2; exit 1; }
 
 echo "run-sample: starting Wine"
