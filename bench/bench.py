@@ -1,30 +1,32 @@
 #!/usr/bin/python3
 """Chunkler's benchmark (run through scripts/bench.sh, which sets up Wine).
 
-Every case runs each program once to warm up and then RUNS times, taking turns, with the page cache
-warm and dirty pages flushed (sync, untimed) before each run. The table gives medians of wall time.
-Every result is checked (parts compared byte for byte, joined files and trees compared with the
-source); a failed or wrong run makes the exit code 1. Slow figures never do.
+hyperfine times every program of a case: one warm-up run, then RUNS timed runs, each after its output
+folder was emptied and dirty pages flushed (untimed). The table gives the minimum and the median wall
+time. Exit codes of every run and the outputs of the last one are checked (parts compared byte for
+byte, joined files and trees compared with the source); a failed or wrong run makes the exit code 1.
+Slow figures never do.
 """
 
 import os
 import random
-import re
 import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
+import json
+import shlex
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BUILD = os.path.join(ROOT, os.environ.get("BENCH_BUILD", "build/win64"))
+BUILD = os.path.join(ROOT, os.environ["BENCH_BUILD"])  # make bench names it
 SCRATCH = os.path.abspath(os.environ.get("BENCH_DIR", os.path.join(ROOT, "build/bench")))
 QUICK = os.environ.get("BENCH_QUICK", "") not in ("", "0")
 
 CHUNKLER = os.path.join(BUILD, "Chunkler.exe")
 REFTREE = os.path.join(BUILD, "bench", "RefTreeCopy.exe")
-HEADERSCALE = os.path.join(BUILD, "tests", "TestHeaderScale.exe")
+HEADERSCALE = os.path.join(BUILD, "bench", "HeaderScale.exe")
 
 RUNS = 3 if QUICK else 5
 MIB = 1024 * 1024
@@ -95,30 +97,8 @@ def make_tree(root, folders, files, size, rnd):
 # ---------------------------------------------------------------- running and checking
 
 
-def run(argv, shell=False, expect=0, stdout=None):
-    """Runs one command under /usr/bin/time -v; returns (seconds, peak RSS in KiB)."""
-    # Output goes to files, not pipes: a Wine program may start Wine's desktop process, which
-    # inherits its handles and lives on, so a pipe would never reach its end.
-    with tempfile.NamedTemporaryFile("r", suffix=".time") as timing, tempfile.TemporaryFile() as err:
-        cmd = ["/usr/bin/time", "-v", "-o", timing.name]
-        cmd += ["/bin/bash", "-o", "pipefail", "-c", argv] if shell else argv
-        t0 = time.perf_counter()
-        proc = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=stdout or subprocess.DEVNULL, stderr=err,
-                              timeout=1800)
-        seconds = time.perf_counter() - t0
-        text = timing.read()
-        err.seek(0)
-        errors = err.read()
-    m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", text)
-    rss = int(m.group(1)) if m else 0
-    if proc.returncode != expect:
-        raise RuntimeError(f"exit code {proc.returncode} (expected {expect}) from {argv if shell else ' '.join(argv)}"
-                           f"\n{errors.decode(errors='replace')[-2000:]}")
-    return seconds, rss
-
-
 def wine(exe, *args):
-    return ["wine", exe] + list(args)
+    return shlex.join(["wine", exe, *args])
 
 
 def clean(*paths):
@@ -129,20 +109,19 @@ def clean(*paths):
             os.remove(p)
 
 
-def fresh(path):
-    clean(path)
-    os.makedirs(path)
-    return path
-
-
 def numbered(folder, prefix):
     """Files prefix + digits in folder, in numeric order."""
     names = [n for n in os.listdir(folder) if n.startswith(prefix) and n[len(prefix):].isdigit()]
     return [os.path.join(folder, n) for n in sorted(names, key=lambda n: int(n[len(prefix):]))]
 
 
-def cmp(a, b):
-    return subprocess.run(["cmp", "-s", a, b]).returncode == 0
+def fail(text):
+    raise RuntimeError(text)
+
+
+def same_file(a, b, what):
+    if subprocess.run(["cmp", "-s", a, b]).returncode != 0:
+        fail(f"{what}: {b} differs from {a}")
 
 
 def check_parts(mine, theirs, what):
@@ -151,16 +130,15 @@ def check_parts(mine, theirs, what):
     if mine and len(mine) == len(theirs) + 1 and os.path.getsize(mine[-1]) == 0:
         mine = mine[:-1]
     if len(mine) != len(theirs):
-        raise RuntimeError(f"{what}: {len(mine)} parts, reference {len(theirs)}")
+        fail(f"{what}: {len(mine)} parts, reference {len(theirs)}")
     for a, b in zip(mine, theirs):
-        if not cmp(a, b):
-            raise RuntimeError(f"{what}: {a} differs from {b}")
+        same_file(b, a, what)
 
 
 def check_tree(expected, actual, times):
     proc = subprocess.run(["diff", "-r", "-q", expected, actual], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if proc.returncode != 0:
-        raise RuntimeError(f"{actual} differs from {expected}:\n{proc.stdout.decode(errors='replace')[:2000]}")
+        fail(f"{actual} differs from {expected}:\n{proc.stdout.decode(errors='replace')[:2000]}")
     if not times:
         return
     for folder, _, files in os.walk(expected):
@@ -169,48 +147,57 @@ def check_tree(expected, actual, times):
             dst = os.path.join(actual, os.path.relpath(src, expected))
             # The header keeps milliseconds.
             if os.stat(src).st_mtime_ns // 1000000 != os.stat(dst).st_mtime_ns // 1000000:
-                raise RuntimeError(f"{dst}: last-write time differs from {src}")
+                fail(f"{dst}: last-write time differs from {src}")
 
 
 class Tool:
-    def __init__(self, label, command, prepare, check, shell=False, expect=0):
-        self.label, self.command, self.prepare, self.check = label, command, prepare, check
-        self.shell, self.expect = shell, expect
-        self.times, self.peak = [], 0
+    """A command line for bash, the folder it writes (emptied before each run), and a check of what
+    the last run left there."""
 
-
-class Result:
-    def __init__(self, case, tools):
-        self.case, self.tools = case, tools
+    def __init__(self, label, command, out=None, check=lambda: None, expect=0):
+        self.label, self.command, self.out, self.check, self.expect = label, command, out, check, expect
+        self.min = self.median = None
+        self.peak = 0
 
 
 results = []
 
 
-def measure(case, tools, runs=RUNS, warmup=True, compare=lambda: None):
-    """A warm-up and then `runs` timed runs of every tool, taking turns; each run is checked, and
-    `compare` checks the outputs of one round against each other."""
+def hyperfine(tool, runs, warmup):
+    with tempfile.TemporaryDirectory() as tmp:
+        report, rss = os.path.join(tmp, "report.json"), os.path.join(tmp, "rss")
+        prepare = f"rm -rf {shlex.quote(tool.out)} && mkdir -p {shlex.quote(tool.out)} && sync" if tool.out else "sync"
+        # Each command runs in bash under GNU time, which adds each process's peak resident set to a
+        # file; hyperfine measures what starting that shell costs and takes it off every time.
+        subprocess.run(["hyperfine", "--style", "none", "--runs", str(runs), "--warmup", str(warmup),
+                        "--prepare", prepare, "--export-json", report, *(["--ignore-failure"] if tool.expect else []),
+                        "--shell", f"/usr/bin/time -f %M -a -o {rss} bash", tool.command],
+                       stdin=subprocess.DEVNULL, check=True)
+        with open(report) as f:
+            result = json.load(f)["results"][0]
+        with open(rss) as f:
+            tool.peak = max(int(line) for line in f if line.strip().isdigit())
+    codes = set(result["exit_codes"])
+    if codes != {tool.expect}:
+        fail(f"{tool.label}: exit codes {sorted(codes)}, expected {tool.expect}, from {tool.command}")
+    tool.min, tool.median = result["min"], result["median"]
+    tool.check()
+    log(f"bench:   {tool.label:<12} min {tool.min:8.3f} s  median {tool.median:8.3f} s  "
+        f"runs {' '.join(f'{t:.3f}' for t in result['times'])}")
+
+
+def measure(case, tools, runs=RUNS, warmup=1, compare=lambda: None):
+    """Every tool timed by hyperfine and its last output checked; `compare` then checks the tools'
+    outputs against each other."""
     log(f"bench: {case}")
     started = time.time()
     try:
-        first = 0 if warmup else 1
-        for i in range(first, runs + 1):
-            order = tools if i % 2 == 0 else list(reversed(tools))
-            for tool in order:
-                tool.prepare()
-                os.sync()
-                seconds, rss = run(tool.command, shell=tool.shell, expect=tool.expect)
-                tool.check()
-                if i > 0:
-                    tool.times.append(seconds)
-                    tool.peak = max(tool.peak, rss)
-            compare()
         for tool in tools:
-            log(f"bench:   {tool.label:<22} median {statistics.median(tool.times):8.3f} s  "
-                f"runs {' '.join(f'{t:.3f}' for t in tool.times)}")
+            hyperfine(tool, runs, warmup)
+        compare()
         log(f"bench:   ({time.time() - started:.0f} s for the case, load average {load()})")
-        results.append(Result(case, tools))
-    except Exception as e:  # noqa: BLE001 - any failure is reported and counted, the rest goes on
+        results.append((case, tools))
+    except (RuntimeError, subprocess.CalledProcessError) as e:  # reported and counted; the rest goes on
         log(f"bench: FAILED: {case}: {e}")
         failures.append(case)
 
@@ -219,95 +206,79 @@ def measure(case, tools, runs=RUNS, warmup=True, compare=lambda: None):
 
 
 def startup_case(work):
-    missing = os.path.join(work, "missing")
     measure("Wine start-up (no job)", [
-        Tool("Chunkler", wine(CHUNKLER, "/SILENT", winpath(missing), winpath(work)), lambda: None, lambda: None,
+        Tool("Chunkler", wine(CHUNKLER, "/SILENT", winpath(os.path.join(work, "missing")), winpath(work)),
              expect=1),
-        Tool("RefTreeCopy", wine(REFTREE), lambda: None, lambda: None, expect=2),
+        Tool("RefTreeCopy", wine(REFTREE), expect=2),
     ])
 
 
 def big_cases(inputs, work):
     src = os.path.join(inputs, "big.bin")
+    gib = f"{BIG_SIZE / (1024 * MIB):g} GiB" if BIG_SIZE >= 1024 * MIB else f"{BIG_SIZE // MIB} MiB"
     for size, tag in ((DISK, "1.44 MB"), (HUNDRED_MB, "100 MB")):
-        ours, gnu = os.path.join(work, f"split{size}"), os.path.join(work, f"gnusplit{size}")
+        ours, gnu, joined, catted = (os.path.join(work, f"{t}{size}") for t in ("split", "gnusplit", "join", "cat"))
 
-        def check_split(ours=ours, gnu=gnu):
+        def check_split():
             if not os.path.exists(os.path.join(ours, "big.bin.h001")):
-                raise RuntimeError("no header file big.bin.h001")
+                fail("no header file big.bin.h001")
             check_parts(numbered(ours, "big.bin."), numbered(gnu, "big.bin."), "split")
 
-        gib = f"{BIG_SIZE / (1024 * MIB):g} GiB" if BIG_SIZE >= 1024 * MIB else f"{BIG_SIZE // MIB} MiB"
         measure(f"split {gib} into {tag} parts", [
-            Tool("Chunkler", wine(CHUNKLER, "/SILENT", f"/SIZE{size}", winpath(src), winpath(ours)),
-                 lambda ours=ours: fresh(ours), lambda: None),
-            Tool("GNU split", ["split", "-b", str(size), "-d", "-a", "3", "--numeric-suffixes=1", src,
-                               os.path.join(gnu, "big.bin.")],
-                 lambda gnu=gnu: fresh(gnu), lambda: None),
+            Tool("Chunkler", wine(CHUNKLER, "/SILENT", f"/SIZE{size}", winpath(src), winpath(ours)), ours),
+            Tool("GNU split", shlex.join(["split", "-b", str(size), "-d", "-a", "3", "--numeric-suffixes=1", src,
+                                          os.path.join(gnu, "big.bin.")]), gnu),
         ], compare=check_split)
-        joined, catted = os.path.join(work, f"join{size}"), os.path.join(work, f"cat{size}")
-        cat_cmd = "cat " + " ".join(f"'{p}'" for p in numbered(gnu, "big.bin.")) + f" > '{catted}/big.bin'" \
-            if numbered(gnu, "big.bin.") else "false"
         measure(f"join {gib} from {tag} parts", [
             Tool("Chunkler", wine(CHUNKLER, "/SILENT", "/UNSPLIT", winpath(os.path.join(ours, "big.bin.001")),
-                                  winpath(joined)),
-                 lambda joined=joined: fresh(joined),
-                 lambda joined=joined: cmp(src, os.path.join(joined, "big.bin")) or fail("joined file differs")),
-            Tool("cat", cat_cmd, lambda catted=catted: fresh(catted),
-                 lambda catted=catted: cmp(src, os.path.join(catted, "big.bin")) or fail("cat's file differs"),
-                 shell=True),
+                                  winpath(joined)), joined,
+                 lambda: same_file(src, os.path.join(joined, "big.bin"), "join")),
+            Tool("cat", f"cat {shlex.quote(gnu)}/big.bin.[0-9]* > {shlex.quote(catted)}/big.bin", catted,
+                 lambda: same_file(src, os.path.join(catted, "big.bin"), "cat")),
         ])
         clean(ours, gnu, joined, catted)
 
 
-def fail(text):
-    raise RuntimeError(text)
-
-
-def tree_cases(inputs, work, name, label, runs=RUNS, warmup=True):
+def tree_cases(inputs, work, name, label, runs=RUNS, warmup=1):
     src = os.path.join(inputs, name)
-    ours, ref, tar = (os.path.join(work, f"{name}-{t}") for t in ("split", "refsplit", "tarsplit"))
+    ours, ref, tar, j_ours, j_ref, j_tar = (os.path.join(work, f"{name}-{t}") for t in (
+        "split", "refsplit", "tarsplit", "join", "refjoin", "tarjoin"))
 
     def check_split():
         if not os.path.exists(os.path.join(ours, f"{name}.h001")):
             fail(f"no header file {name}.h001")
         check_parts(numbered(ours, f"{name}."), numbered(ref, f"{name}."), "split against RefTreeCopy")
 
+    q = shlex.quote
     measure(f"split {label}", [
-        Tool("Chunkler", wine(CHUNKLER, "/SILENT", f"/SIZE{DISK}", winpath(src), winpath(ours)),
-             lambda: fresh(ours), lambda: None),
-        Tool("RefTreeCopy", wine(REFTREE, "split", winpath(src), winpath(ref), str(DISK)),
-             lambda: fresh(ref), lambda: None),
-        Tool("tar | split", f"tar cf - -C '{inputs}' {name} | split -b {DISK} -d -a 3 --numeric-suffixes=1 - "
-                            f"'{tar}/{name}.'", lambda: fresh(tar), lambda: None, shell=True),
+        Tool("Chunkler", wine(CHUNKLER, "/SILENT", f"/SIZE{DISK}", winpath(src), winpath(ours)), ours),
+        Tool("RefTreeCopy", wine(REFTREE, "split", winpath(src), winpath(ref), str(DISK)), ref),
+        Tool("tar | split", f"set -o pipefail; tar cf - -C {q(inputs)} {name} | "
+                            f"split -b {DISK} -d -a 3 --numeric-suffixes=1 - {q(tar)}/{name}.", tar),
     ], runs, warmup, compare=check_split)
-    j_ours, j_ref, j_tar = (os.path.join(work, f"{name}-{t}") for t in ("join", "refjoin", "tarjoin"))
     measure(f"join {label}", [
         Tool("Chunkler", wine(CHUNKLER, "/SILENT", "/UNSPLIT", winpath(os.path.join(ours, f"{name}.001")),
-                              winpath(j_ours)),
-             lambda: fresh(j_ours), lambda: check_tree(src, os.path.join(j_ours, name), True)),
-        Tool("RefTreeCopy", wine(REFTREE, "join", winpath(os.path.join(ref, name)), winpath(j_ref)),
-             lambda: fresh(j_ref), lambda: check_tree(src, os.path.join(j_ref, name), True)),
-        Tool("cat | tar x", f"cat '{tar}/{name}.'* | tar xf - -C '{j_tar}'",
-             lambda: fresh(j_tar), lambda: check_tree(src, os.path.join(j_tar, name), False), shell=True),
+                              winpath(j_ours)), j_ours, lambda: check_tree(src, os.path.join(j_ours, name), True)),
+        Tool("RefTreeCopy", wine(REFTREE, "join", winpath(os.path.join(ref, name)), winpath(j_ref)), j_ref,
+             lambda: check_tree(src, os.path.join(j_ref, name), True)),
+        Tool("cat | tar x", f"set -o pipefail; cat {q(tar)}/{name}.* | tar xf - -C {q(j_tar)}", j_tar,
+             lambda: check_tree(src, os.path.join(j_tar, name), False)),
     ], runs, warmup)
     clean(ours, ref, tar, j_ours, j_ref, j_tar)
 
 
 def header_scale_case():
-    """The in-process figures of TestHeaderScale: header writing, collecting and parsing alone."""
-    if not os.path.exists(HEADERSCALE):
-        log(f"bench: {HEADERSCALE} not built; header figures skipped")
-        return []
-    with tempfile.TemporaryFile() as out:
-        proc = subprocess.run(["wine", HEADERSCALE], stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                              timeout=600)
+    """HeaderScale.exe: header writing, collecting and parsing alone, and the memory bound."""
+    log("bench: header of 200,000 records in process")
+    with tempfile.TemporaryFile() as out:  # a file, not a pipe (see scripts/wine-run.sh)
+        code = subprocess.run(["wine", HEADERSCALE], stdin=subprocess.DEVNULL, stdout=out,
+                              stderr=subprocess.STDOUT).returncode
         out.seek(0)
-        text = out.read().decode(errors="replace")
-    if proc.returncode != 0:
-        log(f"bench: FAILED: TestHeaderScale\n{text[-3000:]}")
-        failures.append("TestHeaderScale")
-    return re.findall(r"^HeaderScale: (.*?)\r?$", text, re.M)
+        lines = out.read().decode(errors="replace").splitlines()
+    if code != 0:
+        log(f"bench: FAILED: HeaderScale (exit code {code})")
+        failures.append("HeaderScale")
+    return [line.rstrip("\r") for line in lines]
 
 
 # ---------------------------------------------------------------- report
@@ -325,26 +296,28 @@ def machine():
             if line.startswith("model name"):
                 cpu = line.split(":", 1)[1].strip()
                 break
+    with open("/proc/meminfo") as f:
+        mem = int(f.readline().split()[1]) / 1024 / 1024
     ver = subprocess.run(["wine", "--version"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
-    return f"{os.cpu_count()} CPUs ({cpu}), {ver.decode().strip()}, Linux {os.uname().release}"
+    return f"{os.cpu_count()} CPUs ({cpu}), {mem:.0f} GiB, Linux {os.uname().release}, {ver.decode().strip()}"
 
 
-def table(startup):
-    rows = [("case", "Chunkler s", "reference", "ref s", "ratio", "net ratio", "Chunkler peak RSS")]
-    for r in results:
-        ours = r.tools[0]
-        mine = statistics.median(ours.times)
-        for other in r.tools[1:]:
-            theirs = statistics.median(other.times)
+def table():
+    startup = results[0][1][0].median if results and results[0][0].startswith("Wine") else None
+    rows = [("case", "Chunkler min", "median", "reference", "ref min", "median", "ratio", "net ratio",
+             "Chunkler peak RSS")]
+    for case, (ours, *others) in results:
+        for other in others:
             # Without Wine's start-up, for the cases whose reference runs natively.
-            net = "" if other.label.startswith("Ref") or startup is None or r is results[0] else \
-                f"{max(mine - startup, 0) / theirs:.2f}"
-            rows.append((r.case, f"{mine:.3f}", other.label, f"{theirs:.3f}", f"{mine / theirs:.2f}", net,
+            net = "" if other.label.startswith("Ref") or startup is None else \
+                f"{max(ours.median - startup, 0) / other.median:.2f}"
+            rows.append((case, f"{ours.min:.3f}", f"{ours.median:.3f}", other.label, f"{other.min:.3f}",
+                         f"{other.median:.3f}", f"{ours.median / other.median:.2f}", net,
                          f"{ours.peak / 1024:.1f} MiB"))
     widths = [max(len(row[i]) for row in rows) for i in range(len(rows[0]))]
     lines = []
     for n, row in enumerate(rows):
-        lines.append("| " + " | ".join(c.ljust(widths[i]) if i in (0, 2) else c.rjust(widths[i])
+        lines.append("| " + " | ".join(c.ljust(widths[i]) if i in (0, 3) else c.rjust(widths[i])
                                        for i, c in enumerate(row)) + " |")
         if n == 0:
             lines.append("|" + "|".join("-" * (w + 2) for w in widths) + "|")
@@ -352,42 +325,41 @@ def table(startup):
 
 
 def main():
-    for exe in (CHUNKLER, REFTREE):
+    for exe in (CHUNKLER, REFTREE, HEADERSCALE):
         if not os.path.exists(exe):
             sys.exit(f"bench: {exe} is missing; build it first (make bench does)")
     log(f"bench: {'quick run, ' if QUICK else ''}{RUNS} timed runs per case after one warm-up")
-    log(f"bench: measuring {os.path.relpath(CHUNKLER, ROOT)}, the 64-bit build, under Wine: this machine's "
-        "kernel runs no 32-bit code, so the 32-bit product cannot run here")
     inputs = make_inputs()
-    work = fresh(os.path.join(SCRATCH, "work"))
+    work = os.path.join(SCRATCH, "work")
+    clean(work)
+    os.makedirs(work)
     started = time.time()
     startup_case(work)
-    startup = statistics.median(results[0].tools[0].times) if results else None
     big_cases(inputs, work)
     tree_cases(inputs, work, "tree", f"tree of {TREE_FILES:,} files (0-64 KiB) in {TREE_FOLDERS:,} folders")
     # Every file created under Wine costs a request to the wineserver and a scan of its folder, so the
     # 200,000 files take minutes per run: one run each, and the header's own figures come from
-    # TestHeaderScale below.
+    # HeaderScale below.
     tree_cases(inputs, work, "hdr",
                f"tree of {HDR_FILES:,} empty files in {HDR_FOLDERS:,} folders ({HDR_FILES + HDR_FOLDERS + 1:,} "
-               "header records, 1 run)", runs=1, warmup=False)
+               "header records, 1 run)", runs=1, warmup=0)
     header = header_scale_case()
     clean(work)
 
     log("")
     log(f"Machine: {machine()}")
-    log(f"Chunkler: {os.path.relpath(CHUNKLER, ROOT)} (x86_64) under Wine; references native unless named Ref*.")
-    log(f"Medians of {RUNS} runs after a warm-up, page cache warm, wall time in seconds, "
-        f"total {time.time() - started:.0f} s, load average at the end {load()} (other work on the machine "
-        "shows in every figure).")
-    log(table(startup))
-    log("ratio: Chunkler / reference. net ratio: (Chunkler - Wine start-up) / reference, for native references.")
+    log(f"Chunkler: {os.path.relpath(CHUNKLER, ROOT)} under Wine; references native unless named Ref*.")
+    log(f"Wall time in seconds, minimum and median of {RUNS} runs after a warm-up (hyperfine), page cache "
+        f"warm, total {time.time() - started:.0f} s, load average at the end {load()} (other work on the "
+        "machine shows in every figure).")
+    log(table())
+    log("ratio: Chunkler / reference, medians. net ratio: (Chunkler - Wine start-up) / reference, for native "
+        "references.")
     log("Peak RSS: maximum resident set of the Wine process that runs Chunkler.exe (its code, Wine's own DLLs and")
     log("heap, and its buffers); the first row shows what that process takes for a job that does nothing.")
-    if header:
-        log("In-process header figures (TestHeaderScale):")
-        for line in header:
-            log(f"  {line}")
+    log("Header of 200,000 records in process (bench/HeaderScale.cpp):")
+    for line in header:
+        log(f"  {line}")
     if failures:
         log(f"bench: {len(failures)} case(s) FAILED: {', '.join(failures)}")
         return 1

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# `make bench`: times Chunkler's split and join against GNU split, cat and tar and against a minimal
-# Win32 tree copier (bench/RefTreeCopy.cpp), checks every result, and prints one table.
+# `make bench`: times Chunkler's split and join with hyperfine against GNU split, cat and tar and
+# against a minimal Win32 tree copier (bench/RefTreeCopy.cpp), checks every result, prints one table,
+# and measures the 200,000-record header in process (bench/HeaderScale.cpp).
 #
 # Environment:
 #   BENCH_QUICK=1   smaller inputs and 3 timed runs instead of 5 (about 5 minutes)
-#   BENCH_BUILD     build folder holding Chunkler.exe and bench/RefTreeCopy.exe (default build/win64)
+#   BENCH_BUILD     build folder holding Chunkler.exe and bench/*.exe (`make bench` names the one it uses)
 #   BENCH_DIR       scratch folder (default build/bench; inputs and the Wine prefix stay there)
 #
 # The benchmark has a Wine prefix and wineserver of its own: every file open and close under Wine is
@@ -17,11 +18,7 @@ export BENCH_DIR=${BENCH_DIR:-$PWD/build/bench}
 export WINEPREFIX=$BENCH_DIR/wine-prefix
 . scripts/wine-env.sh
 mkdir -p "$BENCH_DIR"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "bench: creating the benchmark's Wine prefix $WINEPREFIX"
-    wineboot --init >/dev/null 2>&1 || true
-    wineserver -w
-fi
+scripts/wine-setup.sh prefix
 echo "bench: starting the benchmark's wineserver"
 wineserver -p >/dev/null 2>&1 </dev/null || true  # already running is fine
 trap 'wineserver -k 2>/dev/null || true' EXIT
