@@ -166,13 +166,14 @@ results = []
 def hyperfine(tool, runs, warmup):
     with tempfile.TemporaryDirectory() as tmp:
         report, rss = os.path.join(tmp, "report.json"), os.path.join(tmp, "rss")
-        prepare = f"rm -rf {shlex.quote(tool.out)} && mkdir -p {shlex.quote(tool.out)} && sync" if tool.out else "sync"
+        out = shlex.quote(tool.out or "")
+        prepare = f"rm -rf {out} && mkdir -p {out} && sync" if tool.out else "sync"
         # Each command runs in bash under GNU time, which adds each process's peak resident set to a
         # file; hyperfine measures what starting that shell costs and takes it off every time.
         subprocess.run(["hyperfine", "--style", "none", "--runs", str(runs), "--warmup", str(warmup),
-                        "--prepare", prepare, "--export-json", report, *(["--ignore-failure"] if tool.expect else []),
-                        "--shell", f"/usr/bin/time -f %M -a -o {rss} bash", tool.command],
-                       stdin=subprocess.DEVNULL, check=True)
+                        "--prepare", prepare, "--export-json", report, "--shell",
+                        f"/usr/bin/time -f %M -a -o {rss} bash", *(["--ignore-failure"] if tool.expect else []),
+                        tool.command], stdin=subprocess.DEVNULL, check=True)
         with open(report) as f:
             result = json.load(f)["results"][0]
         with open(rss) as f:
