@@ -101,6 +101,10 @@ def wine(exe, *args):
     return shlex.join(["wine", exe, *args])
 
 
+def bash(script):
+    return shlex.join(["bash", "-o", "pipefail", "-c", script])
+
+
 def clean(*paths):
     for p in paths:
         if os.path.isdir(p):
@@ -151,7 +155,7 @@ def check_tree(expected, actual, times):
 
 
 class Tool:
-    """A command line for bash, the folder it writes (emptied before each run), and a check of what
+    """A command line, the folder it writes (emptied before each run), and a check of what
     the last run left there."""
 
     def __init__(self, label, command, out=None, check=lambda: None, expect=0):
@@ -167,13 +171,13 @@ def hyperfine(tool, runs, warmup):
     with tempfile.TemporaryDirectory() as tmp:
         report, rss = os.path.join(tmp, "report.json"), os.path.join(tmp, "rss")
         out = shlex.quote(tool.out or "")
-        prepare = f"rm -rf {out} && mkdir -p {out} && sync" if tool.out else "sync"
-        # Each command runs in bash under GNU time, which adds each process's peak resident set to a
-        # file; hyperfine measures what starting that shell costs and takes it off every time.
-        subprocess.run(["hyperfine", "--style", "none", "--runs", str(runs), "--warmup", str(warmup),
-                        "--prepare", prepare, "--export-json", report, "--shell",
-                        f"/usr/bin/time -f %M -a -o {rss} bash", *(["--ignore-failure"] if tool.expect else []),
-                        tool.command], stdin=subprocess.DEVNULL, check=True)
+        prepare = shlex.join(["bash", "-c", f"rm -rf {out} && mkdir -p {out} && sync" if tool.out else "sync"])
+        # No shell of hyperfine's: taking an estimate of its start-up off every run would add that
+        # estimate's noise. Every command starts under GNU time instead (about a millisecond), which
+        # adds the process's peak resident set to a file.
+        subprocess.run(["hyperfine", "--style", "none", "-N", "--runs", str(runs), "--warmup", str(warmup),
+                        "--prepare", prepare, "--export-json", report, *(["--ignore-failure"] if tool.expect else []),
+                        f"/usr/bin/time -f %M -a -o {rss} {tool.command}"], stdin=subprocess.DEVNULL, check=True)
         with open(report) as f:
             result = json.load(f)["results"][0]
         with open(rss) as f:
@@ -234,7 +238,7 @@ def big_cases(inputs, work):
             Tool("Chunkler", wine(CHUNKLER, "/SILENT", "/UNSPLIT", winpath(os.path.join(ours, "big.bin.001")),
                                   winpath(joined)), joined,
                  lambda: same_file(src, os.path.join(joined, "big.bin"), "join")),
-            Tool("cat", f"cat {shlex.quote(gnu)}/big.bin.[0-9]* > {shlex.quote(catted)}/big.bin", catted,
+            Tool("cat", bash(f"cat {shlex.quote(gnu)}/big.bin.[0-9]* > {shlex.quote(catted)}/big.bin"), catted,
                  lambda: same_file(src, os.path.join(catted, "big.bin"), "cat")),
         ])
         clean(ours, gnu, joined, catted)
@@ -254,15 +258,15 @@ def tree_cases(inputs, work, name, label, runs=RUNS, warmup=1):
     measure(f"split {label}", [
         Tool("Chunkler", wine(CHUNKLER, "/SILENT", f"/SIZE{DISK}", winpath(src), winpath(ours)), ours),
         Tool("RefTreeCopy", wine(REFTREE, "split", winpath(src), winpath(ref), str(DISK)), ref),
-        Tool("tar | split", f"set -o pipefail; tar cf - -C {q(inputs)} {name} | "
-                            f"split -b {DISK} -d -a 3 --numeric-suffixes=1 - {q(tar)}/{name}.", tar),
+        Tool("tar | split", bash(f"tar cf - -C {q(inputs)} {name} | "
+                                 f"split -b {DISK} -d -a 3 --numeric-suffixes=1 - {q(tar)}/{name}."), tar),
     ], runs, warmup, compare=check_split)
     measure(f"join {label}", [
         Tool("Chunkler", wine(CHUNKLER, "/SILENT", "/UNSPLIT", winpath(os.path.join(ours, f"{name}.001")),
                               winpath(j_ours)), j_ours, lambda: check_tree(src, os.path.join(j_ours, name), True)),
         Tool("RefTreeCopy", wine(REFTREE, "join", winpath(os.path.join(ref, name)), winpath(j_ref)), j_ref,
              lambda: check_tree(src, os.path.join(j_ref, name), True)),
-        Tool("cat | tar x", f"set -o pipefail; cat {q(tar)}/{name}.* | tar xf - -C {q(j_tar)}", j_tar,
+        Tool("cat | tar x", bash(f"cat {q(tar)}/{name}.* | tar xf - -C {q(j_tar)}"), j_tar,
              lambda: check_tree(src, os.path.join(j_tar, name), False)),
     ], runs, warmup)
     clean(ours, ref, tar, j_ours, j_ref, j_tar)
