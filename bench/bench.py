@@ -316,8 +316,8 @@ def table():
             # Without Wine's start-up, for the cases whose reference runs natively.
             net = "" if other.label.startswith("Ref") or startup is None else \
                 f"{max(ours.median - startup, 0) / other.median:.2f}"
-            rows.append((case, f"{ours.min:.3f}", f"{ours.median:.3f}", other.label, f"{other.min:.3f}",
-                         f"{other.median:.3f}", f"{ours.median / other.median:.2f}", net,
+            rows.append((case, f"{ours.min:.3f}", f"{ours.median:.3f}", other.label.replace("|", "\\|"),
+                         f"{other.min:.3f}", f"{other.median:.3f}", f"{ours.median / other.median:.2f}", net,
                          f"{ours.peak / 1024:.1f} MiB"))
     widths = [max(len(row[i]) for row in rows) for i in range(len(rows[0]))]
     lines = []
