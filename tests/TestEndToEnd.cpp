@@ -6,6 +6,42 @@
 
 using namespace testsupport;
 
+namespace {
+
+// The next visible "#32770" box or dialog of a process (Wnd nullptr when none came) and its texts.
+struct TDialogInfo {
+    HWND Wnd = nullptr, Owner = nullptr;
+    std::string Caption, Text; // Text: its static children's texts, joined by "\n"
+};
+
+TDialogInfo WaitForDialog(DWORD ProcessId, DWORD TimeoutMs = 20000) {
+    TDialogInfo info;
+    for (const DWORD start = GetTickCount(); !info.Wnd && GetTickCount() - start <= TimeoutMs; Sleep(20))
+        for (HWND wnd = nullptr; !info.Wnd && (wnd = FindWindowExA(nullptr, wnd, "#32770", nullptr));) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(wnd, &pid);
+            info.Wnd = pid == ProcessId && IsWindowVisible(wnd) ? wnd : nullptr;
+        }
+    if (!info.Wnd)
+        return info;
+    Sleep(50); // let the dialog finish laying out its texts
+    info.Owner = GetWindow(info.Wnd, GW_OWNER);
+    info.Caption = WindowText(info.Wnd);
+    for (HWND label = nullptr; (label = FindWindowExA(info.Wnd, label, "Static", nullptr));)
+        if (const std::string text = WindowText(label); !text.empty())
+            info.Text += (info.Text.empty() ? "" : "\n") + text;
+    return info;
+}
+
+// Presses the button Id as a click does and waits until the dialog has gone.
+void AnswerDialog(HWND Dialog, int Id) {
+    PostMessageA(Dialog, WM_COMMAND, MAKEWPARAM(Id, BN_CLICKED), LPARAM(GetDlgItem(Dialog, Id)));
+    for (int i = 0; i < 250 && IsWindow(Dialog) && IsWindowVisible(Dialog); ++i)
+        Sleep(20);
+}
+
+} // namespace
+
 // One run of the program on a desktop of its own: a split asks and sums up, a join through the
 // insert-diskette box and the open-file dialog gives the file back with its time, and Close ends the program
 // with code 0.

@@ -177,17 +177,6 @@ std::string TestDriveRoot(char Letter) {
     return std::string(1, Letter) + ":\\";
 }
 
-bool SmallDriveMounted(char Letter, bool Writable) {
-    const std::string probe = TestDriveRoot(Letter) + "probe";
-    ULARGE_INTEGER total{};
-    if (!GetDiskFreeSpaceExA(TestDriveRoot(Letter).c_str(), nullptr, &total, nullptr) ||
-        total.QuadPart > 2 << 20)
-        return false;
-    const bool writable = CreateDirectoryA(probe.c_str(), nullptr);
-    RemoveDirectoryA(probe.c_str());
-    return writable == Writable;
-}
-
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output, int64_t PartSize,
                        TScriptedHooks* Hooks) {
     TChunklerStartParams p{.SourcePath = Source,
@@ -223,62 +212,6 @@ std::string ChunklerExe() {
     return path;
 }
 
-// --- Short writes: this executable's import table entry of WriteFile, which the program's core is linked
-// into, is pointed at a stand-in.
-
-namespace {
-
-using TWriteFile = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-std::string ShortPart;
-int ShortCount = 0;
-void** WriteSlot = nullptr;
-TWriteFile RealWrite = nullptr;
-
-BOOL WINAPI ShortWriteFile(HANDLE H, LPCVOID Buffer, DWORD Count, LPDWORD Written, LPOVERLAPPED Ov) {
-    // Windows Vista's, beyond the system version the program is built for.
-    static const auto finalPathName =
-        reinterpret_cast<DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD)>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
-    char name[MAX_PATH * 2];
-    const DWORD n = finalPathName(H, name, sizeof name, 0);
-    if (Count == 0 || n == 0 || n >= sizeof name || !std::strstr(name, ShortPart.c_str()))
-        return RealWrite(H, Buffer, Count, Written, Ov);
-    if (++ShortCount <= TShortWrites::Budget)
-        return RealWrite(H, Buffer, Count / 2, Written, Ov);
-    *Written = 0;
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-}
-
-} // namespace
-
-TShortWrites::TShortWrites(std::string Part) {
-    ShortPart = std::move(Part);
-    ShortCount = 0;
-    void* real = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "WriteFile"));
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    auto* nt =
-        reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const auto& iat = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
-    auto** slots = reinterpret_cast<void**>(base + iat.VirtualAddress);
-    for (size_t i = 0; i < iat.Size / sizeof(void*) && !WriteSlot; ++i)
-        WriteSlot = slots[i] == real ? &slots[i] : nullptr;
-    if (!WriteSlot)
-        std::abort(); // the fault suites cannot run without it
-    DWORD old = 0;
-    VirtualProtect(WriteSlot, sizeof(void*), PAGE_READWRITE, &old);
-    RealWrite =
-        reinterpret_cast<TWriteFile>(std::exchange(*WriteSlot, reinterpret_cast<void*>(&ShortWriteFile)));
-}
-
-TShortWrites::~TShortWrites() {
-    *WriteSlot = reinterpret_cast<void*>(RealWrite);
-}
-
-int TShortWrites::Count() {
-    return ShortCount;
-}
-
 // --- Windows of another process
 
 std::string UseOwnDesktop() {
@@ -292,31 +225,6 @@ std::string WindowText(HWND Wnd) {
     char text[2048] = {};
     SendMessageTimeoutA(Wnd, WM_GETTEXT, sizeof text, LPARAM(text), SMTO_ABORTIFHUNG, 5000, nullptr);
     return text;
-}
-
-TDialogInfo WaitForDialog(DWORD ProcessId, DWORD TimeoutMs) {
-    TDialogInfo info;
-    for (const DWORD start = GetTickCount(); !info.Wnd && GetTickCount() - start <= TimeoutMs; Sleep(20))
-        for (HWND wnd = nullptr; !info.Wnd && (wnd = FindWindowExA(nullptr, wnd, "#32770", nullptr));) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(wnd, &pid);
-            info.Wnd = pid == ProcessId && IsWindowVisible(wnd) ? wnd : nullptr;
-        }
-    if (!info.Wnd)
-        return info;
-    Sleep(50); // let the dialog finish laying out its texts
-    info.Owner = GetWindow(info.Wnd, GW_OWNER);
-    info.Caption = WindowText(info.Wnd);
-    for (HWND label = nullptr; (label = FindWindowExA(info.Wnd, label, "Static", nullptr));)
-        if (const std::string text = WindowText(label); !text.empty())
-            info.Text += (info.Text.empty() ? "" : "\n") + text;
-    return info;
-}
-
-void AnswerDialog(HWND Dialog, int Id) {
-    PostMessageA(Dialog, WM_COMMAND, MAKEWPARAM(Id, BN_CLICKED), LPARAM(GetDlgItem(Dialog, Id)));
-    for (int i = 0; i < 250 && IsWindow(Dialog) && IsWindowVisible(Dialog); ++i)
-        Sleep(20);
 }
 
 // --- The Linux side

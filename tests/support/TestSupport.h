@@ -128,8 +128,6 @@ std::string CompareTrees(const std::string& Expected, const std::string& Actual)
 std::vector<std::string> ListNames(const std::string& Folder); // not recursive, sorted
 
 std::string TestDriveRoot(char Letter); // "T:\" of a drive linked by the test set-up
-// True when Letter is the small tmpfs drive that the set-up mounts when run as root, writable or not.
-bool SmallDriveMounted(char Letter, bool Writable);
 
 // One job without the program copy: window mode through Hooks (the result shown), silent without them.
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output,
@@ -141,29 +139,10 @@ inline DWORD RunChunkler(const std::string& Arguments, const std::string& Workin
     return RunProgram(ChunklerExe() + " " + Arguments, WorkingDir);
 }
 
-// While it lives, every WriteFile of this executable to a file whose name holds Part reports success having
-// written half the bytes, none of a single one. After Budget such writes each further one fails with
-// ERROR_DISK_FULL, so a job that would loop for ever ends, and Count shows it.
-class TShortWrites {
-public:
-    explicit TShortWrites(std::string Part);
-    ~TShortWrites();
-    TShortWrites(const TShortWrites&) = delete;
-    TShortWrites& operator=(const TShortWrites&) = delete;
-    static int Count();
-    static constexpr int Budget = 2000;
-};
-
-// Windows of another process: a desktop of this test's own (its name for STARTUPINFO), a control's text,
-// the next visible "#32770" box or dialog of a process (Wnd nullptr when none came), and a button pressed.
+// A desktop of this test's own, where windows of other tests stay out of the way (its name for STARTUPINFO),
+// and a control's text, also of another process.
 std::string UseOwnDesktop();
 std::string WindowText(HWND Wnd);
-struct TDialogInfo {
-    HWND Wnd = nullptr, Owner = nullptr;
-    std::string Caption, Text; // Text: its static children's texts, joined by "\n"
-};
-TDialogInfo WaitForDialog(DWORD ProcessId, DWORD TimeoutMs = 20000);
-void AnswerDialog(HWND Dialog, int Id);
 
 // The Unix path Wine maps a Windows path to (empty when none), a text quoted for a POSIX shell, and
 // "/bin/sh -c Script" run as a Linux process, returning its exit code (0xFFFFFFFF on failure).
