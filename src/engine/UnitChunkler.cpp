@@ -49,7 +49,7 @@ TChunklerResult TChunkler::Execute(TChunklerStartParams& AParams) {
 
 void TChunkler::ShowResult(TChunklerResult Code) {
     // The catalogue text of each result code, indexed by the code; -1 for none. crOk, crFileError (its
-    // box is shown already), crCancelled and any value above crUnknownError show nothing.
+    // box is shown already), crCancelled and any value above crChecksumError show nothing.
     static const int messages[] = {-1,
                                    MsgNotFound,
                                    MsgNotFound,
@@ -63,6 +63,8 @@ void TChunkler::ShowResult(TChunklerResult Code) {
                                    MsgNoBatchForFolder};
     if (Code == crUnknownError)
         ShowMessage(TextUnknownError, MB_OK | MB_ICONWARNING);
+    else if (Code == crChecksumError)
+        ShowMessage(FormatMsg(MsgChecksumError, {DamagedPartName}), MB_OK | MB_ICONWARNING);
     else if (Code < std::size(messages) && messages[Code] >= 0)
         ShowMessage(FormatMsg(messages[Code]), MB_OK | MB_ICONWARNING);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/UnitChunklerSfv.h"
 #include "inventory/UnitFileInfo.h"
 #include "support/UnitFileStream.h"
 
@@ -33,6 +34,8 @@ public:
     bool Silent = false;
     bool Unsplit = false;
     bool NoHeader = false;
+    // A split that succeeds also writes the set's checksum file.
+    bool CreateSfv = false;
 };
 
 // Splits a command line as the runtime does (program name first); stops at the first empty argument.
@@ -53,6 +56,7 @@ enum TChunklerResult : uint8_t {
     crNoBatchForFolder = 10, // only ever shown, never returned
     crCancelled = 11,
     crUnknownError = 12,
+    crChecksumError = 13, // a part or header file differs from its checksum file
 };
 
 // All the engine needs of the window and the user in window mode. The main window implements it;
@@ -109,6 +113,8 @@ public:
     TChunklerStartParams* Params = nullptr; // not owned
     std::unique_ptr<TFileInfos> FileInfos;
     std::string Caption;
+    // The part or header file that crChecksumError names.
+    std::string DamagedPartName;
 
 private:
     // Drivers (UnitChunkler.cpp): run after CheckParams has passed.
@@ -179,6 +185,16 @@ private:
 
     std::string PartFolder; // where header and part files are looked for
     std::string PartName;   // name of the header or part file wanted last
+
+    // The checksum file (UnitChunklerSfv.cpp). Sfv follows the part and header files: every one a split
+    // writes with /SFV, and those of the set's checksum file that a join reads.
+    TSfvFile Sfv;
+    TChunklerResult WriteSfvFile(bool& OverwriteAll);
+    // Sfv for a join: the checksum file beside the file the join starts from, if there is one.
+    void ReadSfvFile();
+    // Reads what is left of the part or header file open in Stream for its checksum alone; False,
+    // with DamagedPartName set, when it differs from the checksum file.
+    bool PartIntact(TFileStreamLite& Stream, std::vector<char>& Buffer);
 
     // Shared by both copy phases (UnitChunkler.cpp): the overwrite rule for an existing part, header or
     // restored file (True: the file may be created).

@@ -53,6 +53,7 @@ TChunklerResult TChunkler::JoinParts() {
     PartFolder = GetParentFolder(Params->SourcePath);
     PartName = GetFileNamePart(Params->SourcePath);
     try {
+        ReadSfvFile();
         TChunklerResult result = crOk;
         if (Params->NoHeader)
             result = FileInfos->BuildFromPartFiles(Params->SourcePath) ? crOk : crSourceNotFound;
@@ -81,7 +82,10 @@ TChunklerResult TChunkler::ReadHeader() {
             if (text.size() + n > MaxHeaderTextSize)
                 return crInvalidHeader;
             text.append(buffer.data(), n);
+            Sfv.Add(buffer.data(), n);
         }
+        if (!PartIntact(*header, buffer))
+            return crChecksumError;
         if (TFileInfos::IsCompleteHeader(text))
             header.reset();
         else
@@ -107,7 +111,8 @@ TChunklerResult TChunkler::CopyParts() {
     int64_t done = 0;
     int index = 0;
     int partNumber = 1;
-    Hooks().SetProgressMax(FileInfos->TotalSize());
+    const int64_t total = FileInfos->TotalSize();
+    Hooks().SetProgressMax(total);
     TChunklerResult result = OpenPartFile(part, false, partNumber);
     // No part holds more than the first: a longer one belongs to another set or was damaged, and
     // reading all of it would shift every later byte while the join still reported success. (A shorter
@@ -122,16 +127,23 @@ TChunklerResult TChunkler::CopyParts() {
         if (remaining > 0)
             n = part->Read(buffer.data(), static_cast<uint32_t>(MinInt64(CopyBlockSize, remaining)));
         if (n > 0) {
+            Sfv.Add(buffer.data(), n);
             output->WriteAll(buffer.data(), n);
             remaining -= n;
             done += n;
         }
         if (n == 0 && remaining > 0) {
+            if (!PartIntact(*part, buffer))
+                return crChecksumError;
             if (part->GetSize() > partSize)
                 return crInvalidHeader;
             result = OpenPartFile(part, false, ++partNumber);
         }
         if (result == crOk && remaining == 0) {
+            // Once every byte of content is read, the rest of the part is checked before the last
+            // restored file gets its time: a damaged part leaves it without.
+            if (done == total && !PartIntact(*part, buffer))
+                return crChecksumError;
             // Only now: a write after setting the time would move it again on some file systems,
             // and an unfinished file must not carry the time of the complete one.
             output->SetLastWriteTime(FileInfos->GetItem(index)->LastWriteTime);
@@ -145,6 +157,10 @@ TChunklerResult TChunkler::CopyParts() {
         if (result == crOk && output && Hooks().CheckUserCancel(Caption))
             result = crCancelled;
     }
+    // Content that ends without a file to restore, such as a set of folders alone, leaves the open
+    // part unchecked so far.
+    if (result == crOk && part && !PartIntact(*part, buffer))
+        return crChecksumError;
     return result;
 }
 
@@ -152,8 +168,10 @@ TChunklerResult TChunkler::OpenPartFile(std::unique_ptr<TFileStreamLite>& Stream
     Stream.reset();
     PartName = SetFileName(PartName, IsHeader, Number);
     const TChunklerResult result = LocatePartFile();
-    if (result == crOk)
+    if (result == crOk) {
         Stream = TFileStreamLite::CreateRead(AppendBackslash(PartFolder) + PartName);
+        Sfv.BeginFile(PartName);
+    }
     return result;
 }
 

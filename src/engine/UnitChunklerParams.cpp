@@ -81,6 +81,8 @@ void TChunklerStartParams::ReadCommandLine(const std::string& CommandLine) {
             Unsplit = true;
         } else if (name == "NOHEADER") {
             NoHeader = true;
+        } else if (name == "SFV") {
+            CreateSfv = true;
         }
     }
     // A window run always offers the program copy; a silent run copies only when asked to.

@@ -30,6 +30,7 @@ TChunklerResult TChunkler::CreatePartFile(std::unique_ptr<TFileStreamLite>& Stre
     if (!MayCreateFile(name, OverwriteAll))
         return crCancelled;
     Stream = TFileStreamLite::CreateWrite(name);
+    Sfv.BeginFile(GetFileNamePart(name));
     return crOk;
 }
 
@@ -78,9 +79,12 @@ TChunklerResult TChunkler::WriteParts() {
         bool overwriteAll = false;
         int64_t leftInPart = Params->PartSize;
         int64_t done = 0;
+        Sfv = TSfvFile(Params->CreateSfv);
         TChunklerResult result = WriteDataParts(part, leftInPart, done, overwriteAll);
         if (result == crOk)
             result = WriteHeaderFiles(part, leftInPart, done, overwriteAll);
+        if (result == crOk && Params->CreateSfv)
+            result = WriteSfvFile(overwriteAll);
         return result;
     } catch (const EExceptionLite& error) {
         // Closed before the box appears, so the user can look at the files while it is shown.
@@ -107,6 +111,7 @@ TChunklerResult TChunkler::WriteDataParts(std::unique_ptr<TFileStreamLite>& Part
         const uint32_t got = want > 0 ? source->Read(buffer.data(), want) : 0;
         if (got > 0) {
             Part->WriteAll(buffer.data(), got);
+            Sfv.Add(buffer.data(), got);
             LeftInPart -= got;
             leftInFile -= got;
             copiedFromFile += got;
@@ -154,6 +159,7 @@ TChunklerResult TChunkler::WriteHeaderFiles(std::unique_ptr<TFileStreamLite>& Pa
         // A write that takes nothing would create header files for ever.
         if (w == 0 || w > count)
             throw EExceptionLite(TextWriteError);
+        Sfv.Add(header.data() + written, w);
         written += w;
         LeftInPart -= w;
         Done += w;

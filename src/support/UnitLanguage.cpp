@@ -39,6 +39,7 @@ const char* const MsgCatalogEn[MsgCount] = {
     "Invalid headerfile!",
     "No batchfile can be created for \"#\": the command prompt cannot spell this file name. The file will "
     "be split without a batchfile.",
+    "Part file \"#\" is damaged (checksum error)!",
 };
 
 const char* const MsgCatalogDe[MsgCount] = {
@@ -75,6 +76,7 @@ const char* const MsgCatalogDe[MsgCount] = {
     "Ung\xFC" "ltige Headerdatei!",
     "F\xFC" "r \"#\" kann keine Batchdatei erstellt werden: die Eingabeaufforderung kann diesen Dateinamen "
     "nicht darstellen. Die Datei wird ohne Batchdatei gesplittet.",
+    "Die Teildatei \"#\" ist besch\xE4" "digt (Pr\xFC" "fsummenfehler)!",
 };
 // clang-format on
 

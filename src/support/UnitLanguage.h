@@ -35,8 +35,9 @@ enum : int {
     MsgNoBatchForFolder,
     MsgInvalidHeader,
     MsgNoBatchForName,
+    MsgChecksumError,
 };
-constexpr int MsgCount = 27;
+constexpr int MsgCount = 28;
 
 // Windows-1252 bytes, exactly as handed to the ANSI functions.
 extern const char* const MsgCatalogEn[MsgCount];

@@ -1,0 +1,117 @@
+// The checksum file of a set: written beside the parts by a split that asks for it, and compared
+// with the bytes a join reads whenever it lies beside the file the join starts from.
+#include "engine/UnitChunklerSfv.h"
+
+#include <cstdio>
+
+#include "engine/UnitChunkler.h"
+#include "support/UnitImport.h"
+#include "support/UnitLanguage.h"
+
+namespace {
+
+// Whatever else lies in that folder under this name is not read beyond this; a set of 999 parts
+// needs some 30 KB.
+constexpr uint32_t MaxSfvFileSize = 1024 * 1024;
+
+bool ParseCrc(const std::string& Hex, uint32_t& Value) {
+    if (Hex.size() != 8)
+        return false;
+    Value = 0;
+    for (char c : Hex) {
+        int digit = -1;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        if (digit < 0)
+            return false;
+        Value = Value << 4 | static_cast<uint32_t>(digit);
+    }
+    return true;
+}
+
+} // namespace
+
+void TSfvFile::Parse(const std::string& Text) {
+    size_t start = 0;
+    while (start < Text.size()) {
+        size_t end = Text.find('\n', start);
+        if (end == std::string::npos)
+            end = Text.size();
+        std::string line = Text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        // The checksum follows the last blank: names may hold blanks themselves.
+        const size_t blank = line.rfind(' ');
+        uint32_t crc = 0;
+        if (line.empty() || line[0] == ';' || blank == std::string::npos || blank == 0 ||
+            !ParseCrc(line.substr(blank + 1), crc))
+            continue;
+        Listed.emplace(UpperCaseStr(line.substr(0, blank)), crc);
+    }
+}
+
+void TSfvFile::BeginFile(const std::string& Name) {
+    Running = ListAll || Listed.count(UpperCaseStr(Name)) > 0;
+    if (Running)
+        Files.push_back({Name, TCrc32()});
+}
+
+void TSfvFile::Add(const void* Data, size_t Count) {
+    if (Running)
+        Files.back().Crc.Update(Data, Count);
+}
+
+bool TSfvFile::EndFile() {
+    const bool compare = Running && !ListAll;
+    Running = false;
+    return !compare || Listed.at(UpperCaseStr(Files.back().Name)) == Files.back().Crc.Value();
+}
+
+std::string TSfvFile::Text(const std::string& Comment) const {
+    std::string text = "; " + Comment + "\r\n";
+    for (const TEntry& entry : Files) {
+        char crc[9];
+        std::snprintf(crc, sizeof crc, "%08X", static_cast<unsigned>(entry.Crc.Value()));
+        text += entry.Name + " " + crc + "\r\n";
+    }
+    return text;
+}
+
+TChunklerResult TChunkler::WriteSfvFile(bool& OverwriteAll) {
+    const std::string name = AppendBackslash(Params->OutputDir) + FileInfos->GetItem(0)->FileName + ".sfv";
+    if (!MayCreateFile(name, OverwriteAll))
+        return crCancelled;
+    const std::string text = Sfv.Text("Chunkler 4.0");
+    TFileStreamLite::CreateWrite(name)->WriteAll(text.data(), static_cast<uint32_t>(text.size()));
+    return crOk;
+}
+
+void TChunkler::ReadSfvFile() {
+    Sfv = TSfvFile();
+    const size_t dot = LastDelimiterPos(".", PartName);
+    if (dot <= 1)
+        return;
+    const std::string name = AppendBackslash(PartFolder) + PartName.substr(0, dot - 1) + ".sfv";
+    if (GetPathKind(name) != pkFile)
+        return;
+    std::unique_ptr<TFileStreamLite> stream = TFileStreamLite::CreateRead(name);
+    std::string text(MaxSfvFileSize, '\0');
+    text.resize(stream->Read(text.data(), MaxSfvFileSize));
+    Sfv.Parse(text);
+}
+
+bool TChunkler::PartIntact(TFileStreamLite& Stream, std::vector<char>& Buffer) {
+    // Bytes the join does not need, such as the tail of the last part, belong to the file all the same.
+    uint32_t n = 0;
+    while (Sfv.IsRunning() && (n = Stream.Read(Buffer.data(), CopyBlockSize)) > 0)
+        Sfv.Add(Buffer.data(), n);
+    if (Sfv.EndFile())
+        return true;
+    DamagedPartName = PartName;
+    return false;
+}
