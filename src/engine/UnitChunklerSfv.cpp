@@ -102,6 +102,9 @@ void TChunkler::ReadSfvFile() {
     std::unique_ptr<TFileStreamLite> stream = TFileStreamLite::CreateRead(name);
     std::string text(MaxSfvFileSize, '\0');
     text.resize(stream->Read(text.data(), MaxSfvFileSize));
+    // A line cut at the limit could read as another checksum.
+    if (text.size() == MaxSfvFileSize)
+        text.erase(text.rfind('\n') + 1);
     Sfv.Parse(text);
 }
 
