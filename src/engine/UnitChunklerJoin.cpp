@@ -141,7 +141,7 @@ TChunklerResult TChunkler::CopyParts() {
         }
         if (result == crOk && remaining == 0) {
             // Once every byte of content is read, the rest of the part is checked before the last
-            // restored file gets its time: a damaged part leaves it without.
+            // restored file is finished: a damaged part leaves it unfinished, and so not kept.
             if (done == total && !PartIntact(*part, buffer))
                 return crChecksumError;
             // Only now: a write after setting the time would move it again on some file systems,
