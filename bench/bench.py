@@ -244,6 +244,30 @@ def big_cases(inputs, work):
         clean(ours, gnu, joined, catted)
 
 
+def sfv_cases(inputs, work):
+    """What /SFV costs: the same split without it, and the join of that set beside the one that has its .sfv
+    checked. cksfv checks the .sfv the split wrote."""
+    src = os.path.join(inputs, "big.bin")
+    gib = f"{BIG_SIZE / (1024 * MIB):g} GiB" if BIG_SIZE >= 1024 * MIB else f"{BIG_SIZE // MIB} MiB"
+    sfv, plain, joined, j_plain = (os.path.join(work, f"sfv-{t}") for t in ("split", "plain", "join", "jplain"))
+
+    def cksfv():
+        if subprocess.run(["cksfv", "-q", "-f", "big.bin.sfv"], cwd=sfv, stdout=subprocess.DEVNULL).returncode:
+            fail("cksfv does not accept big.bin.sfv")
+
+    split = lambda out, *more: wine(CHUNKLER, "/SILENT", f"/SIZE{DISK}", *more, winpath(src), winpath(out))
+    join = lambda parts, out: wine(CHUNKLER, "/SILENT", "/UNSPLIT", winpath(os.path.join(parts, "big.bin.001")),
+                                   winpath(out))
+    measure(f"split {gib} into 1.44 MB parts with /SFV", [
+        Tool("Chunkler", split(sfv, "/SFV"), sfv, cksfv), Tool("no /SFV", split(plain), plain)])
+    measure(f"join {gib} from 1.44 MB parts, .sfv checked", [
+        Tool("Chunkler", join(sfv, joined), joined, lambda: same_file(src, os.path.join(joined, "big.bin"), "join")),
+        Tool("no .sfv", join(plain, j_plain), j_plain,
+             lambda: same_file(src, os.path.join(j_plain, "big.bin"), "join")),
+    ])
+    clean(sfv, plain, joined, j_plain)
+
+
 def tree_cases(inputs, work, name, label, runs=RUNS, warmup=1):
     src = os.path.join(inputs, name)
     ours, ref, tar, j_ours, j_ref, j_tar = (os.path.join(work, f"{name}-{t}") for t in (
@@ -341,6 +365,7 @@ def main():
     started = time.time()
     startup_case(work)
     big_cases(inputs, work)
+    sfv_cases(inputs, work)
     tree_cases(inputs, work, "tree", f"tree of {TREE_FILES:,} files (0-64 KiB) in {TREE_FOLDERS:,} folders")
     # Every file created under Wine costs a request to the wineserver and a scan of its folder, so the
     # 200,000 files take minutes per run: one run each, and the header's own figures come from
