@@ -123,8 +123,7 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
     const std::vector<std::string> shortWrite{writeError},
         diskFull{SystemErrorText(ERROR_DISK_FULL), writeError}, noPath{SystemErrorText(ERROR_PATH_NOT_FOUND)},
         sharing{SystemErrorText(ERROR_SHARING_VIOLATION)}, noFile{SystemErrorText(ERROR_FILE_NOT_FOUND)},
-        readOnly{SystemErrorText(ERROR_ACCESS_DENIED), SystemErrorText(ERROR_WRITE_PROTECT),
-                 noPath[0]}; // a join cannot make its folders either
+        readOnly{SystemErrorText(ERROR_ACCESS_DENIED), SystemErrorText(ERROR_WRITE_PROTECT)};
     const TAct removeOut = [](const TTempDir& t, THandle&) { RemoveTree(t / "out"); };
     const struct {
         const char* Name;
@@ -141,12 +140,10 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         {"full disk: header file", false, 'Y', "", nullptr, diskFull, 4},
         {"full disk: join", true, 'Y', "", nullptr, diskFull, 2},
         {"read-only disk: split", false, 'Q', "", nullptr, readOnly, 0},
-        {"read-only disk: join", true, 'Q', "", nullptr, readOnly, 0},
         {"short write: data part", false, 0, ".002", nullptr, shortWrite, 1},
         {"short write: header file", false, 0, ".h0", nullptr, shortWrite, 4},
         {"short write: restored file", true, 0, "b.bin", nullptr, shortWrite, 1},
         {"split: output folder removed", false, 0, "", removeOut, noPath, 0},
-        {"join: output folder removed", true, 0, "", removeOut, noPath, 0},
         {"split: part 3 held open", false, 0, "", [](const TTempDir& t, THandle& h) {
              h = HoldExclusive(t / "out\\Docs.003", GENERIC_READ | GENERIC_WRITE); }, sharing, 2},
         {"split: source file locked", false, 0, "", [](const TTempDir& t, THandle& h) {

@@ -117,7 +117,6 @@ TEST(Join, MissingDamagedAndExistingFiles) {
         {"wrong magic", Change(1, "h", [](std::string h) { return "ChKl41" + h.substr(6); }), true, crSourceNotFound, -1, -1},
         {"bytes after the closing TABs", nullptr, true, crInvalidHeader, -1, -1, DocsHeader + "junk\t\t"},
         {"size damaged", nullptr, true, crInvalidHeader, -1, -1, Header(A2, "\t30a000\t")},
-        {"time damaged", nullptr, true, crInvalidHeader, -1, -1, Header("0229120000001", "022912000x001")},
         {"sizes beyond 64 bits", nullptr, true, crInvalidHeader, -1, -1,
          Header(A2, "\t9223372036854775000\t", "\t1000\t", "\t1000000\t")},
         {"size larger than the parts hold", nullptr, true, crSourceNotFound, -2, -1, Header(A2, "\t1000000\t")},
@@ -191,15 +190,13 @@ TEST(Join, HostileNamesEndWithInvalidHeaderAndCreateNothing) {
 // Without header files the consecutive numbered parts (up to a gap or a folder of their name) are one
 // file, with the first part's time.
 TEST(Join, NoHeaderJoinsTheNumberedPartsIntoOneFile) {
-    TJoin single("", PatternBytes(1000));
+    TJoin single("", PatternBytes(1000)), f("", A);
     EXPECT_EQ(single.Run(true, true), crSourceNotFound) << "one part is no set";
-    EXPECT_TRUE(ListNames(single.Out).empty());
-    TJoin f("", A);
     BuildTree(f.Parts, {{"Docs.004\\", ""}, {"Docs.005", "not after a folder of the parts' name"}});
     const FILETIME first = MakeFileTime(2001, 9, 9, 1, 46, 40, 123);
     SetLastWriteTime(f.Part(1), first);
     EXPECT_EQ(f.Run(false, true), crOk);
-    EXPECT_EQ(ListNames(f.Out), std::vector<std::string>{"Docs"});
     const FILETIME got = GetLastWriteTime(f.Out + "\\Docs");
+    EXPECT_TRUE(ListNames(single.Out).empty() && ListNames(f.Out) == std::vector<std::string>{"Docs"});
     EXPECT_TRUE(ReadFileBytes(f.Out + "\\Docs") == A && CompareFileTime(&first, &got) == 0);
 }

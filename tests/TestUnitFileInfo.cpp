@@ -1,10 +1,9 @@
-// The inventory: the header text's bytes and what a reader refuses, listings from disk, and the path
-// helpers they are built with. (Listings from numbered parts: the join's NoHeader test.)
+// The inventory: the header text's bytes and what a reader refuses, and listings from disk. (Listings from
+// numbered parts: the join's NoHeader test.)
 #include <gtest/gtest.h>
 
 #include "inventory/UnitFileInfo.h"
 #include "support/TestSupport.h"
-#include "support/UnitImport.h"
 
 using namespace testsupport;
 
@@ -106,19 +105,4 @@ TEST(Listing, FromFoldersFilesAndDriveRoots) {
             << Listing(list);
     }
     ClearFolder(root);
-}
-
-// A relative path is taken against the current folder; a path written with "/" counts as missing.
-TEST(PathHelpers, FullPathsAndKinds) {
-    TTempDir dir;
-    BuildTree(dir.Path(), {{"sub\\", ""}});
-    char oldDir[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, oldDir);
-    SetCurrentDirectoryA(dir.Path().c_str());
-    EXPECT_EQ(ExpandFullPath("sub\\") + "|" + ExpandFullPath("missing"), dir / "sub\\|missing");
-    SetCurrentDirectoryA(oldDir);
-    EXPECT_EQ(GetPathKind(dir / "sub\\\\") * 10 + GetPathKind(dir.Path() + "/sub"),
-              pkFolder * 10 + pkMissing);
-    EXPECT_EQ(GetPathRoot("\\\\server\\share\\d") + GetParentFolder("\\\\server\\share\\d"),
-              "\\\\server\\share\\\\server\\share");
 }
