@@ -29,13 +29,10 @@ TEST(ReadCommandLine, QuotesSwitchesSizesPositionalsAndTheCopyRule) {
         {"p \"/SIZE  +100\"", "", "", 100, "C"},
         {"p /SIZE-x10", "", "", -16, "C"},
         {"p /SIZE9223372036854775807", "", "", INT64_MAX, "C"},
-        {"p /SIZE$7FFFFFFFFFFFFFFF", "", "", INT64_MAX, "C"},
         {"p /SIZE 100", "100", "", 0, "C"},
-        {"p /SIZEABLE", "", "", 0, "C"},
         {"p /SIZE9223372036854775808", "", "", 0, "C"},
         {"p /SIZE$8000000000000000", "", "", 0, "C"},
         {"p /SIZE1000 /SIZEx", "", "", 0, "C"},
-        {"p /SIZE12a", "", "", 0, "C"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Line);

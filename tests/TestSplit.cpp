@@ -36,7 +36,6 @@ TEST(Split, PartsHeaderFilesAndQuestions) {
         {{{"report.doc", data}}, 1453568, {}, {}, {ask}, {IDNO}},
         {{{"report.doc", data}}, 726016, {726016, 726016, 726016, 726016, 95936}, {47}, {ask, note}},
         {{{"report.doc", data}}, 1000000, {1000000, 1000000, 1000000, 0}, {47}, {ask, done}},
-        {{{"report.doc", data}}, 1453568, {1453568, 1453568, 92864}, {47}, {ask, old, note}, {IDYES, IDYES}},
         {{{"report.doc", data}}, 1453568, {1453568, 3}, {3}, {ask, old}, {IDYES, IDNO}},
         // Part 1 takes 12 blocks, so two blocks of part 2 are written before Escape.
         {{{"report.doc", data}}, 1453568, {1453568, 2 * 131072}, {}, {ask}, {}, 14},

@@ -63,17 +63,15 @@ public:
             OnMessage();
         // A box without the main window as owner could hide behind it.
         Messages.push_back({AOwner == Owner ? Text : "<not owned> " + Text, Caption, Type});
-        const int answer =
-            Answers.empty() ? (Type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK : Answers.front();
+        int answer = (Type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
         if (!Answers.empty())
-            Answers.pop_front();
+            answer = Answers.front(), Answers.pop_front();
         return answer;
     }
     bool OpenFileDialog(HWND, const std::string&, std::string& ChosenPath) override {
-        const std::optional<std::string> answer =
-            DialogAnswers.empty() ? std::nullopt : DialogAnswers.front();
+        std::optional<std::string> answer;
         if (!DialogAnswers.empty())
-            DialogAnswers.pop_front();
+            answer = DialogAnswers.front(), DialogAnswers.pop_front();
         ChosenPath = answer.value_or(ChosenPath);
         return answer.has_value();
     }
