@@ -22,6 +22,7 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
     } cases[] = {
         {"U:\\", "out", false, 100, crSourceNotFound, notFound}, // an empty root names no parts
         {"file.txt", "U:\\", false, 100, crOk, ""},
+        {"folder\\\\", "out\\", false, 100, crOk, ""}, // split without the batch file asked for
         {"missing", "out", false, 100, crSourceNotFound, notFound},
         {"file.txt", "missing", false, 100, crOutputNotFound, notFound},
         {"folder", "out", true, 100, crFolderNotAllowed, MsgCatalogEn[MsgFolderNotAllowed]},
