@@ -34,7 +34,7 @@ struct TScene {
     std::string Source() const { return Tmp / (Join ? "parts" : "src"); }
 
     // What a fault leaves in Out. A split: at least Complete full parts, together the start of the content.
-    // A join: the first Complete files whole, the others the start of theirs or absent.
+    // A join: the first Complete files whole, the others absent.
     void ExpectKept(const std::string& Out, int Complete) const {
         std::string parts;
         for (int n = 1; !Join && FileExists(Out + "\\Docs." + std::to_string(1000 + n).substr(1)); ++n)
@@ -44,7 +44,7 @@ struct TScene {
         for (int i = 0; Join && i < 3; ++i) {
             const std::string path = Out + "\\Docs\\" + Names[i];
             const std::string got = FileExists(path) ? ReadFileBytes(path) : "";
-            EXPECT_TRUE(i < Complete ? got == Files[i] : Files[i].compare(0, got.size(), got) == 0) << path;
+            EXPECT_TRUE(got == (i < Complete ? Files[i] : "")) << path; // nothing half-restored
         }
     }
 };
@@ -181,7 +181,7 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         EXPECT_EQ(RunJob(c.Join, s.Input(), c.Drive ? out : s.Tmp / "out", PartSize, &hooks), crFileError);
         EXPECT_LT(TShortWrites::Count, TShortWrites::Budget) << "the job kept writing";
         shortWrites.reset();
-        held.reset();
+        held.Reset();
         // One error box, and no result box after it.
         const auto error = [](const TMessageRecord& m) { return m.Type == (MB_OK | MB_ICONERROR); };
         EXPECT_TRUE(std::count_if(hooks.Messages.begin(), hooks.Messages.end(), error) == 1 &&

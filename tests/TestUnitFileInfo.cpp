@@ -76,7 +76,7 @@ TEST(Listing, FromFoldersFilesAndDriveRoots) {
         auto huge = THandle(CreateFileA((dir / "my docs\\huge").c_str(), GENERIC_WRITE, 0, nullptr,
                                         CREATE_ALWAYS, 0, nullptr));
         const LARGE_INTEGER size{.QuadPart = 6442450944}; // 6 GiB, left sparse by the file system
-        ASSERT_TRUE(SetFilePointerEx(huge.get(), size, nullptr, FILE_BEGIN) && SetEndOfFile(huge.get()));
+        ASSERT_TRUE(SetFilePointerEx(huge.Get(), size, nullptr, FILE_BEGIN) && SetEndOfFile(huge.Get()));
     }
     TFileInfos tree;
     ASSERT_FALSE(tree.BuildFromPath(dir / "my docs\\", INT64_MAX));

@@ -19,13 +19,7 @@ bool ParseCrc(const std::string& Hex, uint32_t& Value) {
         return false;
     Value = 0;
     for (char c : Hex) {
-        int digit = -1;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
+        const int digit = DigitValue(c, 16);
         if (digit < 0)
             return false;
         Value = Value << 4 | static_cast<uint32_t>(digit);

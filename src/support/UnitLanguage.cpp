@@ -142,8 +142,6 @@ bool IsDigits(std::string_view Text) {
     return true;
 }
 
-namespace {
-
 int DigitValue(char C, int Base) {
     int value = -1;
     if (C >= '0' && C <= '9')
@@ -154,8 +152,6 @@ int DigitValue(char C, int Base) {
         value = C - 'A' + 10;
     return value < Base ? value : -1;
 }
-
-} // namespace
 
 bool TryStrToInt64(const std::string& Text, int64_t& Value) {
     size_t pos = 0;

@@ -66,6 +66,9 @@ std::string UpperCaseStr(const std::string& Text);
 // True when Text is not empty and holds nothing but the decimal digits 0 to 9.
 bool IsDigits(std::string_view Text);
 
+// The value of C as a digit of Base (up to 16, either case); -1 when it is none.
+int DigitValue(char C, int Base);
+
 // The number rule of the /SIZE switch and of the window's size field: optional leading blanks, an
 // optional sign, then decimal digits or hexadecimal digits behind "$", "x" or "0x"; nothing after
 // the digits; the value must lie in the signed 64-bit range. False when the text is not such a number.

@@ -72,17 +72,17 @@ void ClearFolder(const std::string& Path) {
 void WriteFileBytes(const std::string& Path, const std::string& Bytes) {
     THandle f = Open(Path, GENERIC_WRITE, CREATE_ALWAYS);
     DWORD n = 0;
-    ASSERT_TRUE(WriteFile(f.get(), Bytes.data(), DWORD(Bytes.size()), &n, nullptr) && n == Bytes.size())
+    ASSERT_TRUE(WriteFile(f.Get(), Bytes.data(), DWORD(Bytes.size()), &n, nullptr) && n == Bytes.size())
         << Path;
 }
 
 std::string ReadFileBytes(const std::string& Path) {
     THandle f = Open(Path, GENERIC_READ, OPEN_EXISTING);
-    if (f.get() == INVALID_HANDLE_VALUE)
+    if (f.Get() == INVALID_HANDLE_VALUE)
         return "<missing>";
     std::string out;
     std::vector<char> buffer(1 << 20);
-    for (DWORD n = 0; ReadFile(f.get(), buffer.data(), DWORD(buffer.size()), &n, nullptr) && n;)
+    for (DWORD n = 0; ReadFile(f.Get(), buffer.data(), DWORD(buffer.size()), &n, nullptr) && n;)
         out.append(buffer.data(), n);
     return out;
 }
@@ -132,7 +132,7 @@ FILETIME GetLastWriteTime(const std::string& Path) {
 
 void SetLastWriteTime(const std::string& Path, const FILETIME& Time) {
     THandle f = Open(Path, FILE_WRITE_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-    ASSERT_TRUE(SetFileTime(f.get(), nullptr, nullptr, &Time)) << Path;
+    ASSERT_TRUE(SetFileTime(f.Get(), nullptr, nullptr, &Time)) << Path;
 }
 
 void BuildTree(const std::string& Root, const std::vector<TTreeEntry>& Entries) {

@@ -8,22 +8,16 @@
 #include <deque>
 #include <functional>
 #include <optional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/UnitChunkler.h"
+#include "ui/UnitGdi.h"
 
 namespace testsupport {
 
-// Owns a kernel handle; INVALID_HANDLE_VALUE and nullptr both mean none.
-struct THandleCloser {
-    void operator()(HANDLE H) const {
-        if (H != INVALID_HANDLE_VALUE)
-            CloseHandle(H);
-    }
-};
-using THandle = std::unique_ptr<void, THandleCloser>;
+// The program's own scope owner; a failed CreateFileA's INVALID_HANDLE_VALUE closes as a no-op.
+using THandle = TScopedHandle<HANDLE, &CloseHandle>;
 
 // A stand-in for the user and the main window of a window-mode job: it records every message box and
 // answers the engine's questions and dialogs from a script.
