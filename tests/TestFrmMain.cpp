@@ -161,6 +161,7 @@ TEST_F(MainWindow, KeysWalkTheControlsAndAFailedCheckFocusesItsField) {
         HWND Field;
     } cases[] = {{dir / "missing", dir.Path(), "1000", Form->EdtSource},
                  {dir / "data.bin", "R:\\", "1000", Form->EdtOutputDir}, // a diskette
+                 {dir / "data.bin", dir / "missing", "1000", Form->EdtOutputDir},
                  {dir / "data.bin", dir.Path(), "0", Form->EdtSize}};
     for (const auto& c : cases) {
         SetWindowTextA(Form->EdtSource, c.Source.c_str());
