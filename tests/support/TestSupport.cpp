@@ -155,16 +155,6 @@ std::vector<std::string> ListTree(const std::string& Root) {
     return out;
 }
 
-std::string CompareTrees(const std::string& Expected, const std::string& Actual) {
-    const auto want = ListTree(Expected), got = ListTree(Actual);
-    std::string diff;
-    for (const auto& [from, other, word] : {std::tuple{&want, &got, "missing: "}, {&got, &want, "extra: "}})
-        for (const auto& item : *from)
-            if (!std::binary_search(other->begin(), other->end(), item))
-                diff += word + item + "\n";
-    return diff;
-}
-
 std::vector<std::string> ListNames(const std::string& Folder) {
     std::vector<std::string> names;
     for (const auto& fd : Entries(Folder))

@@ -115,8 +115,6 @@ struct TTreeEntry {
 void BuildTree(const std::string& Root, const std::vector<TTreeEntry>& Entries);
 // Every folder and file below Root as "name size hash time" (folders: "name\ time"), sorted.
 std::vector<std::string> ListTree(const std::string& Root);
-// Empty when equal, otherwise a readable list of the differences.
-std::string CompareTrees(const std::string& Expected, const std::string& Actual);
 std::vector<std::string> ListNames(const std::string& Folder); // not recursive, sorted
 
 std::string TestDriveRoot(char Letter); // "T:\" of a drive linked by the test set-up
