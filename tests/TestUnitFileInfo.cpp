@@ -1,5 +1,5 @@
-// The inventory: the header text's bytes and what a reader refuses, and listings from disk. (Listings from
-// numbered parts: the join's NoHeader test.)
+// The inventory: the header text's bytes and what a reader refuses, and listings from disk with the file
+// stream's 64-bit sizes. (Listings from numbered parts: the join's NoHeader test.)
 #include <gtest/gtest.h>
 
 #include "inventory/UnitFileInfo.h"
@@ -73,11 +73,12 @@ TEST(Listing, FromFoldersFilesAndDriveRoots) {
     // clang-format on
     SetFileAttributesA((dir / "my docs\\.empty").c_str(), FILE_ATTRIBUTE_HIDDEN);
     {
-        auto huge = THandle(CreateFileA((dir / "my docs\\huge").c_str(), GENERIC_WRITE, 0, nullptr,
-                                        CREATE_ALWAYS, 0, nullptr));
-        const LARGE_INTEGER size{.QuadPart = 6442450944}; // 6 GiB, left sparse by the file system
-        ASSERT_TRUE(SetFilePointerEx(huge.Get(), size, nullptr, FILE_BEGIN) && SetEndOfFile(huge.Get()));
+        // 6 GiB, left sparse by the file system; the stream's positions and sizes are 64-bit as well.
+        auto huge = TFileStreamLite::CreateWrite(dir / "my docs\\huge");
+        EXPECT_EQ(huge->Seek(0xFFFFFFFF, FILE_BEGIN), 0xFFFFFFFF); // all low bits set is no failure
+        ASSERT_TRUE(huge->Seek(6442450944, FILE_BEGIN) == 6442450944 && SetEndOfFile(huge->Handle));
     }
+    EXPECT_EQ(TFileStreamLite::CreateRead(dir / "my docs\\huge")->GetSize(), 6442450944);
     TFileInfos tree;
     ASSERT_FALSE(tree.BuildFromPath(dir / "my docs\\", INT64_MAX));
     EXPECT_EQ(tree.BaseFolder, dir.Path());
