@@ -1,5 +1,5 @@
 // The main window in the test's own process: its painted badge, keys and focus, dropped files, the output
-// folder it suggests, the start-up filling, the guards of a running job, and the German texts.
+// folder it suggests, the guards of a running job, and the German texts.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -256,24 +256,6 @@ TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
                   what == Quit || what == AltF4);
         EXPECT_EQ(msg.wParam, what == Quit ? 7u : 0u);
         EXPECT_EQ(IsWindow(wnd) != FALSE, what != AltF4);
-    }
-}
-
-// "1.44 MB Disk" with the size field disabled; 726016 as "Bytes", not as "720 KB Disk".
-TEST(MainWindowStartup, ControlsFollowTheParameters) {
-    for (const auto& [size, batch, controls] :
-         {std::tuple{DefaultPartSize, false, "1 0  0 1"}, {726016, true, "3 1 726016 1 1"}}) {
-        TOpenWindow f({.SourcePath = "C:\\",
-                       .OutputDir = "C:\\x",
-                       .CopyProgram = true,
-                       .CreateBatch = batch,
-                       .PartSize = size});
-        EXPECT_EQ(std::to_string(SendMessageA(f.CboSize, CB_GETCURSEL, 0, 0)) + " " +
-                      std::to_string(IsWindowEnabled(f.EdtSize)) + " " + WindowText(f.EdtSize) + " " +
-                      std::to_string(SendMessageA(f.ChkBatchFile, BM_GETCHECK, 0, 0)) + " " +
-                      std::to_string(SendMessageA(f.ChkCopyProgram, BM_GETCHECK, 0, 0)),
-                  controls);
-        EXPECT_EQ(WindowText(f.EdtSource) + "|" + WindowText(f.EdtOutputDir), "C:\\|C:\\x");
     }
 }
 
