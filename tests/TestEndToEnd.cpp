@@ -6,42 +6,6 @@
 
 using namespace testsupport;
 
-namespace {
-
-// The next visible "#32770" box or dialog of a process (Wnd nullptr when none came) and its texts.
-struct TDialogInfo {
-    HWND Wnd = nullptr, Owner = nullptr;
-    std::string Caption, Text; // Text: its static children's texts, joined by "\n"
-};
-
-TDialogInfo WaitForDialog(DWORD ProcessId, DWORD TimeoutMs = 20000) {
-    TDialogInfo info;
-    for (const DWORD start = GetTickCount(); !info.Wnd && GetTickCount() - start <= TimeoutMs; Sleep(20))
-        for (HWND wnd = nullptr; !info.Wnd && (wnd = FindWindowExA(nullptr, wnd, "#32770", nullptr));) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(wnd, &pid);
-            info.Wnd = pid == ProcessId && IsWindowVisible(wnd) ? wnd : nullptr;
-        }
-    if (!info.Wnd)
-        return info;
-    Sleep(50); // let the dialog finish laying out its texts
-    info.Owner = GetWindow(info.Wnd, GW_OWNER);
-    info.Caption = WindowText(info.Wnd);
-    for (HWND label = nullptr; (label = FindWindowExA(info.Wnd, label, "Static", nullptr));)
-        if (const std::string text = WindowText(label); !text.empty())
-            info.Text += (info.Text.empty() ? "" : "\n") + text;
-    return info;
-}
-
-// Presses the button Id as a click does and waits until the dialog has gone.
-void AnswerDialog(HWND Dialog, int Id) {
-    PostMessageA(Dialog, WM_COMMAND, MAKEWPARAM(Id, BN_CLICKED), LPARAM(GetDlgItem(Dialog, Id)));
-    for (int i = 0; i < 250 && IsWindow(Dialog) && IsWindowVisible(Dialog); ++i)
-        Sleep(20);
-}
-
-} // namespace
-
 // One run of the program on a desktop of its own: a split typed into the window asks and sums up, and
 // Close ends the program with code 0. (The join's boxes and dialogs: the join suite's scripted user.)
 TEST(EndToEnd, SplitThroughTheWindow) {
@@ -57,11 +21,17 @@ TEST(EndToEnd, SplitThroughTheWindow) {
     const auto set = [&](POINT At, const std::string& Text) {
         SendMessageA(ChildWindowFromPoint(main, At), WM_SETTEXT, 0, LPARAM(Text.c_str()));
     };
+    // The next message box (the only dialogs on this desktop are the program's): its caption and text, and
+    // its owner. Answer presses a button as a click does.
     const auto next = [&](int Answer, const std::string& Expected) {
-        const TDialogInfo box = WaitForDialog(pi.dwProcessId);
-        EXPECT_EQ(box.Caption + "|" + box.Text, Expected);
-        EXPECT_EQ(box.Owner, main);
-        AnswerDialog(box.Wnd, Answer);
+        HWND box = nullptr;
+        for (int i = 0; i < 1000 && !(box && IsWindowVisible(box)); ++i, Sleep(20))
+            box = FindWindowA("#32770", nullptr);
+        EXPECT_EQ(WindowText(box) + "|" + WindowText(GetDlgItem(box, 0xFFFF)), Expected);
+        EXPECT_EQ(GetWindow(box, GW_OWNER), main);
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(Answer, BN_CLICKED), LPARAM(GetDlgItem(box, Answer)));
+        for (int i = 0; i < 250 && IsWindow(box); ++i)
+            Sleep(20);
     };
     const POINT source{90, 35}, split{105, 172}, close{260, 172};
     ASSERT_NE(ChildWindowFromPoint(main, close), main) << "no Chunkler window with its controls";
@@ -80,7 +50,7 @@ TEST(EndToEnd, SplitThroughTheWindow) {
          "damaged sectors, so please make sure, you can read back the copied files from the disks!");
     EXPECT_EQ(FileSize(dir / "src\\data.bin.003"), 92864);
 
-    EXPECT_EQ(WaitForDialog(pi.dwProcessId, 0).Wnd, nullptr);
+    EXPECT_EQ(FindWindowA("#32770", nullptr), nullptr);
 
     PostMessageA(ChildWindowFromPoint(main, close), BM_CLICK, 0, 0);
     DWORD code = 99;

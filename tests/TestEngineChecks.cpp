@@ -1,4 +1,5 @@
-// The checks before a job, their codes and texts, and the limit of 999 parts.
+// The job parameters: the command line read, the checks before a job with their codes and texts, and the
+// limit of 999 parts.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -35,7 +36,7 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
     };
     TTempDir dir("chk");
     BuildTree(dir.Path(), {{"file.txt", "0123456789"}, {"folder\\", ""}, {"out\\", ""}});
-    ClearFolder(TestDriveRoot('U'));
+    ClearFolder("U:\\");
     const auto resolve = [&](std::string Name) {
         return Name.find(':') != std::string::npos ? Name : dir / Name;
     };
@@ -58,8 +59,11 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
         engine.ShowResult(c.Expected);
         EXPECT_EQ(hooks.Texts(), c.Text.empty() ? std::vector<std::string>{} : std::vector{c.Text});
     }
+    // A "#" brought in by an argument is the next placeholder; arguments beyond the placeholders are dropped.
+    EXPECT_EQ(FormatMsg(MsgConfirmPartCount, {"#1", "x", "y"}),
+              "There are x1 parts to create. y Do you want to continue?");
     EXPECT_EQ(ListNames(dir / "out"), (std::vector<std::string>{"folder.001", "folder.h001"}));
-    ClearFolder(TestDriveRoot('U'));
+    ClearFolder("U:\\");
 }
 
 // 999 parts of content pass (ending with an empty part .1000); one byte more is refused before anything
@@ -87,7 +91,7 @@ TEST(EngineChecks, TheLimitOf999Parts) {
 TEST(EngineChecks, SourcesThatCannotBeListedEndTheSplitBeforeAnythingIsWritten) {
     TTempDir dir("list"), out("listout");
     ASSERT_EQ(RunUnixShell(
-                  "cd " + ShellQuote(UnixPathOf(dir.Path())) +
+                  "cd " + UnixPath(dir.Path()) +
                   " && d=deep; for i in 1 2 3 4 5 6 7; do d=$d/$(printf %040d $i); done; mkdir -p $d odd && "
                   "echo x >$d/f && touch odd/$(printf '\\305\\201\\303\\263d\\305\\272.txt')"),
               0u);
@@ -99,5 +103,47 @@ TEST(EngineChecks, SourcesThatCannotBeListedEndTheSplitBeforeAnythingIsWritten) 
         EXPECT_EQ(RunJob(false, dir / source, out.Path(), 1000), crFileError);
         EXPECT_TRUE(ListNames(out.Path()).empty()) << source;
     }
-    RunUnixShell("rm -rf " + ShellQuote(UnixPathOf(dir / "deep")));
+    RunUnixShell("rm -rf " + UnixPath(dir / "deep"));
+}
+
+TEST(ReadCommandLine, QuotesSwitchesSizesPositionalsAndTheCopyRule) {
+    const int64_t def = DefaultPartSize;
+    const struct {
+        std::string Line, Source, Output;
+        int64_t Size;
+        std::string Flags; // Copy, Batch, Silent, Unsplit, NoHeader
+    } cases[] = {
+        // The program name is never a parameter, quoted with blanks or not.
+        {"/SILENT", "", "", def, "C"},
+        {"\"C:\\Program Files\\Chunkler.exe\" /SILENT", "", "", def, "S"},
+        {"p a\"b c\"d \"unclosed quote", "ab cd", "unclosed quote", def, "C"},
+        {"p \"\" a \t\r\n\x01 b \xE4\xA0x", "a", "b", def, "C"},
+        // Exactly one slash, any case, the whole name.
+        {"p /silent /NoHeader /unsplit /BATCH", "", "", def, "BSUN"},
+        {"p //SILENT /SILENTX / -SILENT", "-SILENT", "", def, "C"},
+        // The first two positionals count, switches between them do not; the copy flag is always on in
+        // a window run and only on request in a silent one.
+        {"p one /SIZE1000 two three", "one", "two", 1000, "C"},
+        {"p /SILENT /COPY a", "a", "", def, "CS"},
+        // Decimal, the three hex forms, a sign and leading blanks; malformed or out of range is 0; the
+        // last one wins.
+        {"p /size$100000", "", "", 1048576, "C"},
+        {"p /SIZE0x10 /SIZEx1F", "", "", 31, "C"},
+        {"p \"/SIZE  +100\"", "", "", 100, "C"},
+        {"p /SIZE-x10", "", "", -16, "C"},
+        {"p /SIZE9223372036854775808", "", "", 0, "C"},
+        {"p /SIZE$8000000000000000", "", "", 0, "C"},
+        {"p /SIZE1000 /SIZEx", "", "", 0, "C"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Line);
+        TChunklerStartParams p;
+        p.ReadCommandLine(c.Line);
+        EXPECT_EQ(p.SourcePath, c.Source);
+        EXPECT_EQ(p.OutputDir, c.Output);
+        EXPECT_EQ(p.PartSize, c.Size);
+        EXPECT_EQ(std::string(p.CopyProgram ? "C" : "") + (p.CreateBatch ? "B" : "") + (p.Silent ? "S" : "") +
+                      (p.Unsplit ? "U" : "") + (p.NoHeader ? "N" : ""),
+                  c.Flags);
+    }
 }

@@ -259,8 +259,12 @@ TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
     }
 }
 
+// The locale chooses the German table, in Windows-1252.
 TEST(MainWindowGerman, BadgeInGerman) {
     ASSERT_EQ(UserLanguage, "DE");
+    EXPECT_EQ(FormatMsg(MsgSizeLabel) + FormatMsg(MsgFileMissing, {"x.002"}),
+              "Gr\xF6sseDatei \"x.002\" fehlt!");
+    EXPECT_NE(FormatMsg(MsgInsertNextDisk).find("ben\xF6tigt.\r\nBitte"), std::string::npos);
     TOpenWindow f{TChunklerStartParams{}};
     EXPECT_EQ(WindowText(f.BtnSplit) + WindowText(f.BtnJoin) + WindowText(f.BtnClose),
               "SplittenUnsplittenSchliessen");

@@ -148,7 +148,7 @@ TEST(Join, MissingDamagedAndExistingFiles) {
                        want = MakeFileTime(2003, 5, 17, 14, 3, 9, 250);
         EXPECT_EQ(c.SizeOfA == 300000,
                   ReadFileBytes(f.Out + "\\Docs\\a.bin") == A && !CompareFileTime(&got, &want));
-        EXPECT_EQ(FolderExists(f.Out + "\\Docs"), c.SizeOfA != -1);
+        EXPECT_EQ(FileExists(f.Out + "\\Docs", true), c.SizeOfA != -1);
         EXPECT_TRUE(f.Out == f.Parts || f.Hooks.OnPoll || ListTree(f.Parts) == parts)
             << "the set was touched";
         for (const auto& name : ListNames(f.Out + "\\Docs")) // no half-restored file stays

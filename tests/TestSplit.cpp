@@ -1,6 +1,9 @@
-// Splitting: part and header files compared whole, and the window-mode questions.
+// Splitting: part and header files compared whole, the window-mode questions, and what a split may write
+// beside the parts: the joining batch file with the program copy, and the checksum file a join checks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <numeric>
 
 #include "support/TestSupport.h"
@@ -95,5 +98,100 @@ TEST(Split, PartsHeaderFilesAndQuestions) {
             EXPECT_TRUE(all ==
                         (kept ? bytes.substr(0, suffix[1] ? 0 : cut[0]) + "old" : bytes.substr(0, total)));
         }
+    }
+}
+
+// "%" would start a variable; "&", "^", "!", "(", ")" and blanks must stay plain text inside the quotes. The
+// batch file runs under a plain name of its own, so only its lines are on trial. An old batch file is
+// replaced without a question; an existing program copy is never replaced. The OEM code page has no euro
+// sign: no batch file at all, the split itself untouched, and the window says why once, before the part
+// count question.
+TEST(BatchFile, RebuildsTheFileWhateverItsNameAndTheProgramIsCopied) {
+    const std::string program = ReadFileBytes(ChunklerExe().substr(1, ChunklerExe().size() - 2));
+    for (const std::string name : {"B\xE4r.txt", "50%off.doc", "a & b ^ c ! (d) 100%.txt", "Preis\x80.doc"}) {
+        TTempDir src("src"), out("out");
+        const std::string content = PatternBytes(2500, 7),
+                          batch = out / (name.substr(0, name.rfind('.')) + ".bat");
+        WriteFileBytes(src / name, content);
+        if (name[0] == '5')
+            WriteFileBytes(out / "Chunkler.exe", "keep me");
+        else if (name[0] != 'P')
+            WriteFileBytes(batch, "an old batch file, longer than the new one, which must not leave a tail");
+        ASSERT_EQ(RunChunkler("/SILENT /BATCH /COPY /SIZE1000 \"" + src / name + "\" \"" + out.Path() + "\""),
+                  0u);
+        EXPECT_TRUE(ReadFileBytes(out / "Chunkler.exe") == (name[0] == '5' ? "keep me" : program)) << name;
+        EXPECT_EQ(ListNames(out.Path()).size(), name[0] == 'P' ? 5u : 6u); // three parts, a header file
+        if (name[0] == 'P') {
+            TScriptedHooks hooks;
+            TChunklerStartParams p{
+                .SourcePath = src / name, .OutputDir = src.Path(), .CreateBatch = true, .PartSize = 1000};
+            EXPECT_EQ(TChunkler(&hooks).Execute(p), crOk);
+            EXPECT_EQ(hooks.Texts().size(), 3u);
+            EXPECT_EQ(hooks.Texts()[0],
+                      "No batchfile can be created for \"Preis\x80.doc\": the command prompt "
+                      "cannot spell this file name. The file will be split without a batchfile.");
+            EXPECT_FALSE(FileExists(batch) || FileExists(src / "Preis\x80.bat"));
+            continue;
+        }
+        const std::string oem =
+            "copy /b \"B\x84r.txt.001\" \"B\x84r.txt\"\r\ncopy /b \"B\x84r.txt\" + \"B\x84r.txt.002\"\r\n"
+            "copy /b \"B\x84r.txt\" + \"B\x84r.txt.003\"\r\n";
+        EXPECT_TRUE(name[0] != 'B' || ReadFileBytes(batch) == oem) << ReadFileBytes(batch);
+        WriteFileBytes(out / "join.bat", ReadFileBytes(batch));
+        EXPECT_EQ(RunProgram("cmd /c join.bat", out.Path()), 0u) << name;
+        EXPECT_TRUE(ReadFileBytes(out / name) == content) << name;
+    }
+}
+
+// doc.bin (250000 bytes) is split into parts of 100000 with /SFV, and once more without it. Every file of the
+// set is checked in full, the tail the join never needs included. Lines that do not parse, comments and
+// names of other files change nothing; names match whatever their case.
+TEST(Sfv, SplitWritesWhatCksfvAcceptsAndADamagedFileEndsTheJoinWith13) {
+    TTempDir tmp("sfv");
+    const std::string content = PatternBytes(250000, 7), sfv = tmp / "parts\\doc.bin.sfv";
+    BuildTree(tmp.Path(), {{"src\\", ""},
+                           {"parts\\", ""},
+                           {"plain\\", ""},
+                           {"src\\doc.bin", content, MakeFileTime(2002, 2, 2, 2, 2, 2, 2)}});
+    ASSERT_EQ(RunChunkler("/SILENT /SFV /SIZE100000 src\\doc.bin parts", tmp.Path()), 0u);
+    ASSERT_EQ(RunChunkler("/SILENT /SIZE100000 src\\doc.bin plain", tmp.Path()), 0u);
+    const std::string listed = ReadFileBytes(sfv);
+    EXPECT_EQ(listed.rfind("; Chunkler 4.0\r\ndoc.bin.001 ", 0), 0u) << listed;
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 5) << listed; // three parts, one header file
+    EXPECT_EQ(RunUnixShell("cd " + UnixPath(tmp / "parts") + " && cksfv -q -f doc.bin.sfv"), 0u);
+    EXPECT_FALSE(FileExists(tmp / "plain\\doc.bin.sfv"));
+    WriteFileBytes(sfv, "garbage\ndoc.bin.002 1234567\r\ndoc.bin.002 12345678 x\r\n;doc.bin.002 00000000\r\n"
+                        "doc.bin.1000 00000000\r\nother.bin.002 00000000\r\n\r\n" +
+                            listed);
+    const auto flip = [](size_t At) {
+        return [=](std::string b) { return b[At == 0 ? b.size() - 1 : At] ^= 0x20, b; };
+    };
+    const std::pair<const char*, std::function<std::string(std::string)>> cases[] = {
+        {"doc.bin.002", flip(50000)},
+        {"doc.bin.003", flip(0)},
+        {"doc.bin.003", [](std::string b) { return b + "?"; }},
+        {"doc.bin.h001", flip(12)}, // a name letter: another valid header
+        {nullptr, [](std::string b) { return b; }}};
+    for (const auto& [name, damage] : cases) {
+        SCOPED_TRACE(name ? name : "intact");
+        const std::string file = tmp / "parts\\" + (name ? name : "doc.bin.001"), kept = ReadFileBytes(file);
+        WriteFileBytes(file, damage(kept));
+        TTempDir silent("sfvs"), window("sfvw"), plain("sfvp");
+        const TChunklerResult expected = name ? crChecksumError : crOk;
+        EXPECT_EQ(RunJob(true, tmp / "parts\\DOC.BIN.002", silent.Path()), expected);
+        // Nothing half-restored stays; the intact set comes back with the stored time.
+        EXPECT_EQ(ListTree(silent.Path()), name ? std::vector<std::string>{} : ListTree(tmp / "src"));
+        TScriptedHooks hooks;
+        EXPECT_EQ(RunJob(true, tmp / "parts\\doc.bin.002", window.Path(), 0, &hooks), expected);
+        std::string warnings;
+        for (const TMessageRecord& m : hooks.Messages)
+            warnings += m.Type == MB_ICONWARNING ? m.Text + "|" + m.Caption : "";
+        EXPECT_EQ(warnings,
+                  name ? "Part file \"" + std::string(name) + "\" is damaged (checksum error)!|Join" : "");
+        // Without its checksum file the same set joins as it always did.
+        ASSERT_TRUE(MoveFileA(sfv.c_str(), (sfv + "x").c_str()));
+        EXPECT_EQ(RunJob(true, tmp / "parts\\doc.bin.002", plain.Path()), crOk);
+        ASSERT_TRUE(MoveFileA((sfv + "x").c_str(), sfv.c_str()));
+        WriteFileBytes(file, kept);
     }
 }

@@ -96,7 +96,7 @@ TEST(Listing, FromFoldersFilesAndDriveRoots) {
     EXPECT_FALSE(file.BuildFromPath(dir / "my docs\\sub\\n", 1));
     EXPECT_TRUE(file.BaseFolder == dir / "my docs\\sub" && Listing(file) == "n F1|");
 
-    const std::string root = TestDriveRoot('T');
+    const std::string root = "T:\\";
     ClearFolder(root);
     BuildTree(root, {{"d\\", ""}, {"d\\y.txt", "yy"}, {"x.txt", "x"}});
     for (const std::string& path : {root, std::string("T:")}) {

@@ -87,14 +87,9 @@ std::string ReadFileBytes(const std::string& Path) {
     return out;
 }
 
-bool FileExists(const std::string& Path) {
+bool FileExists(const std::string& Path, bool Folder) {
     const DWORD a = GetFileAttributesA(Path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FolderExists(const std::string& Path) {
-    const DWORD a = GetFileAttributesA(Path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) != Folder;
 }
 
 int64_t FileSize(const std::string& Path) {
@@ -163,10 +158,6 @@ std::vector<std::string> ListNames(const std::string& Folder) {
     return names;
 }
 
-std::string TestDriveRoot(char Letter) {
-    return std::string(1, Letter) + ":\\";
-}
-
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output, int64_t PartSize,
                        TScriptedHooks* Hooks) {
     TChunklerStartParams p{.SourcePath = Source,
@@ -180,14 +171,16 @@ TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::strin
     return result;
 }
 
-DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir) {
+DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir, const char* Application) {
     std::string line = CommandLine;
     STARTUPINFOA si{.cb = sizeof(STARTUPINFOA)};
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (!CreateProcessA(Application, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         WorkingDir.empty() ? nullptr : WorkingDir.c_str(), &si, &pi))
         return 0xFFFFFFFF;
-    THandle process(pi.hProcess), thread(pi.hThread);
+    // Wine hands back no handles for a Linux program, and leaves stale stack contents in hThread, which may
+    // be a handle of the job under test.
+    THandle process(pi.hProcess), thread(pi.hProcess ? pi.hThread : nullptr);
     DWORD code = 0xFFFFFFFE;
     if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0)
         GetExitCodeProcess(pi.hProcess, &code);
@@ -219,22 +212,17 @@ std::string WindowText(HWND Wnd) {
 
 // --- The Linux side
 
-std::string UnixPathOf(const std::string& WinPath) {
+std::string UnixPath(const std::string& WinPath) {
     // Wine's own export; absent on Windows, where these tests do not run.
     static const auto getUnixName = reinterpret_cast<char*(CDECL*)(const WCHAR*)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     std::wstring wide(WinPath.size() + 1, L'\0');
     MultiByteToWideChar(CP_ACP, 0, WinPath.c_str(), -1, wide.data(), int(wide.size()));
     char* unixName = getUnixName ? getUnixName(wide.c_str()) : nullptr;
-    const std::string out = unixName ? unixName : "";
-    HeapFree(GetProcessHeap(), 0, unixName);
-    return out;
-}
-
-std::string ShellQuote(const std::string& Text) {
     std::string out = "'";
-    for (char c : Text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (const char* c = unixName ? unixName : ""; *c; ++c)
+        out += *c == '\'' ? std::string("'\\''") : std::string(1, *c);
+    HeapFree(GetProcessHeap(), 0, unixName);
     return out + "'";
 }
 
@@ -243,18 +231,12 @@ DWORD RunUnixShell(const std::string& Script) {
     // script leaves its exit code in a marker file, renamed into place when complete. The script travels in
     // the environment, untouched by the Windows rules for splitting a command line.
     TTempDir dir("sh");
-    const std::string marker = dir / "code", unixMarker = ShellQuote(UnixPathOf(marker));
+    const std::string marker = dir / "code", unixMarker = UnixPath(marker);
     SetEnvironmentVariableA("CHK_SCRIPT", ("( " + Script + " ); echo $? > " + unixMarker + ".tmp && mv " +
                                            unixMarker + ".tmp " + unixMarker)
                                               .c_str());
-    std::string line = "sh -c \"eval \\\"$CHK_SCRIPT\\\"\"";
-    STARTUPINFOA si{.cb = sizeof(STARTUPINFOA)};
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA("Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (RunProgram("sh -c \"eval \\\"$CHK_SCRIPT\\\"\"", "", "Z:\\bin\\sh") == 0xFFFFFFFF)
         return 0xFFFFFFFF;
-    // Wine hands back no handles for a Linux program, and leaves stale stack contents in hThread, which may
-    // be a handle of the job under test.
-    THandle process(pi.hProcess), thread(pi.hProcess ? pi.hThread : nullptr);
     for (int waited = 0; waited < 60000 && !FileExists(marker); waited += 10)
         Sleep(10);
     return FileExists(marker) ? DWORD(std::strtoul(ReadFileBytes(marker).c_str(), nullptr, 10)) : 0xFFFFFFFF;

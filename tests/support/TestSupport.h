@@ -96,11 +96,10 @@ private:
 };
 
 void WriteFileBytes(const std::string& Path, const std::string& Bytes);
-std::string ReadFileBytes(const std::string& Path); // "<missing>" when it cannot be opened
-bool FileExists(const std::string& Path);
-bool FolderExists(const std::string& Path);
-int64_t FileSize(const std::string& Path);                 // -1 when missing
-std::string PatternBytes(size_t Count, uint32_t Seed = 1); // deterministic pseudo-random content
+std::string ReadFileBytes(const std::string& Path);            // "<missing>" when it cannot be opened
+bool FileExists(const std::string& Path, bool Folder = false); // a folder when Folder is set
+int64_t FileSize(const std::string& Path);                     // -1 when missing
+std::string PatternBytes(size_t Count, uint32_t Seed = 1);     // deterministic pseudo-random content
 
 FILETIME MakeFileTime(int Year, int Month, int Day, int Hour, int Minute, int Second, int Millis);
 FILETIME GetLastWriteTime(const std::string& Path);
@@ -117,13 +116,12 @@ void BuildTree(const std::string& Root, const std::vector<TTreeEntry>& Entries);
 std::vector<std::string> ListTree(const std::string& Root);
 std::vector<std::string> ListNames(const std::string& Folder); // not recursive, sorted
 
-std::string TestDriveRoot(char Letter); // "T:\" of a drive linked by the test set-up
-
 // One job without the program copy: window mode through Hooks (the result shown), silent without them.
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output,
                        int64_t PartSize = 0, TScriptedHooks* Hooks = nullptr);
-// Runs a Windows program and returns its exit code; ChunklerExe() is the built program, quoted.
-DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir = "");
+// Runs a program and returns its exit code; ChunklerExe() is the built program, quoted.
+DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir = "",
+                 const char* Application = nullptr);
 std::string ChunklerExe();
 inline DWORD RunChunkler(const std::string& Arguments, const std::string& WorkingDir = "") {
     return RunProgram(ChunklerExe() + " " + Arguments, WorkingDir);
@@ -134,10 +132,9 @@ inline DWORD RunChunkler(const std::string& Arguments, const std::string& Workin
 std::string UseOwnDesktop();
 std::string WindowText(HWND Wnd);
 
-// The Unix path Wine maps a Windows path to (empty when none), a text quoted for a POSIX shell, and
-// "/bin/sh -c Script" run as a Linux process, returning its exit code (0xFFFFFFFF on failure).
-std::string UnixPathOf(const std::string& WinPath);
-std::string ShellQuote(const std::string& Text);
+// The Unix path Wine maps a Windows path to, quoted for a POSIX shell, and "/bin/sh -c Script" run as a
+// Linux process, returning its exit code (0xFFFFFFFF on failure).
+std::string UnixPath(const std::string& WinPath);
 DWORD RunUnixShell(const std::string& Script);
 
 } // namespace testsupport
