@@ -10,7 +10,9 @@
 using namespace testsupport;
 
 // Every failing check assigns its code, so the last failing one decides. Silent jobs leave the window
-// alone; window mode shows the code's text. A folder is split without the batch file asked for.
+// alone; window mode shows the code's text. A folder is split without the batch file asked for. 999 parts
+// of content pass (ending with an empty part .1000); one byte more is refused before anything is written; a
+// part size whose 999-fold product just leaves Int64 has no reachable limit.
 TEST(EngineChecks, EveryCheckCodeAndItsText) {
     const std::string notFound = "File or Directory not found!", removable = MsgCatalogEn[MsgRemovableOutput];
     const struct {
@@ -33,9 +35,16 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
         {"file.txt", "out", false, -5, crInvalidSize, "Invalid size!"},
         {"missing", "out", false, 0, crInvalidSize, "Invalid size!"},
         {"file.txt", "out", true, 0, crSourceNotFound, notFound}, // no part size in a join; no set found
+        {"999.bin", "out", false, 1, crOk, ""},
+        {"1000.bin", "out", false, 1, crTooManyParts, MsgCatalogEn[MsgTooManyParts]},
+        {"file.txt", "out", false, std::numeric_limits<int64_t>::max() / 999 + 1, crOk, ""},
     };
     TTempDir dir("chk");
-    BuildTree(dir.Path(), {{"file.txt", "0123456789"}, {"folder\\", ""}, {"out\\", ""}});
+    BuildTree(dir.Path(), {{"file.txt", "0123456789"},
+                           {"999.bin", PatternBytes(999)},
+                           {"1000.bin", PatternBytes(1000)},
+                           {"folder\\", ""},
+                           {"out\\", ""}});
     ClearFolder("U:\\");
     const auto resolve = [&](std::string Name) {
         return Name.find(':') != std::string::npos ? Name : dir / Name;
@@ -62,26 +71,12 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
     // A "#" brought in by an argument is the next placeholder; arguments beyond the placeholders are dropped.
     EXPECT_EQ(FormatMsg(MsgConfirmPartCount, {"#1", "x", "y"}),
               "There are x1 parts to create. y Do you want to continue?");
-    EXPECT_EQ(ListNames(dir / "out"), (std::vector<std::string>{"folder.001", "folder.h001"}));
+    // folder.001 and .h001; 999.bin.001 to .1000, .h001 to .h040 (a byte each) and 999.bat; file.txt.001,
+    // .h001 and file.bat.
+    EXPECT_EQ(ListNames(dir / "out").size(), 2u + 1041u + 3u);
+    EXPECT_TRUE(FileExists(dir / "out\\999.bin.1000") && FileExists(dir / "out\\file.txt.001"));
+    EXPECT_FALSE(FileExists(dir / "out\\999.bin.1001") || FileExists(dir / "out\\file.txt.002"));
     ClearFolder("U:\\");
-}
-
-// 999 parts of content pass (ending with an empty part .1000); one byte more is refused before anything
-// is written; a part size whose 999-fold product just leaves Int64 has no reachable limit.
-TEST(EngineChecks, TheLimitOf999Parts) {
-    for (auto [bytes, partSize, expected, lastPart] :
-         {std::tuple<size_t, int64_t, TChunklerResult, int>{999, 1, crOk, 1000},
-          {1000, 1, crTooManyParts, 0},
-          {10, std::numeric_limits<int64_t>::max() / 999 + 1, crOk, 1}}) {
-        SCOPED_TRACE(bytes);
-        TTempDir dir("lim");
-        BuildTree(dir.Path(), {{"big.bin", PatternBytes(bytes)}, {"out\\", ""}});
-        EXPECT_EQ(RunJob(false, dir / "big.bin", dir / "out", partSize), expected);
-        const std::string base = dir / "out\\big.bin.";
-        EXPECT_EQ(ListNames(dir / "out").empty(), lastPart == 0);
-        EXPECT_EQ(FileExists(base + IntToStrZeroPad(lastPart, 3)), lastPart > 0);
-        EXPECT_FALSE(FileExists(base + IntToStrZeroPad(lastPart + 1, 3)));
-    }
 }
 
 // A folder the listing cannot search (seven levels of 40-character names are too long a path) or a name the

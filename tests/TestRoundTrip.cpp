@@ -40,17 +40,9 @@ TEST(RoundTrip, RandomTreesComeBackExactly) {
                     Self(Self, Folder + "\\" + name(), Depth + 1);
                     continue;
                 }
-                const int64_t sizes[] = {0,
-                                         1,
-                                         part - 1,
-                                         part,
-                                         part + 1,
-                                         2 * part + 1,
-                                         CopyBlockSize - 1,
-                                         CopyBlockSize,
-                                         CopyBlockSize + 1,
-                                         pick(0, 300000)};
-                int64_t size = std::min<int64_t>(sizes[pick(0, 9)], 400000);
+                const int64_t edge = pick(0, 1) ? part : CopyBlockSize;
+                int64_t size =
+                    std::min<int64_t>(pick(0, 3) ? edge * pick(1, 2) + pick(-1, 1) : pick(0, 300000), 400000);
                 size = total + size > 900 * part ? 0 : size;
                 total += size;
                 tree.push_back({Folder + "\\" + name(), PatternBytes(size_t(size), rng()),

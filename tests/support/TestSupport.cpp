@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 namespace testsupport {
 
@@ -101,13 +102,9 @@ int64_t FileSize(const std::string& Path) {
 
 std::string PatternBytes(size_t Count, uint32_t Seed) {
     std::string s(Count, '\0');
-    uint32_t x = Seed * 2654435761u + 12345u;
-    for (char& c : s) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
+    std::minstd_rand rng(Seed);
+    for (char& c : s)
+        c = static_cast<char>(rng() >> 8);
     return s;
 }
 

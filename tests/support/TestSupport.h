@@ -14,6 +14,10 @@
 #include "engine/UnitChunkler.h"
 #include "ui/UnitGdi.h"
 
+inline bool operator==(const FILETIME& A, const FILETIME& B) {
+    return CompareFileTime(&A, &B) == 0;
+}
+
 namespace testsupport {
 
 // The program's own scope owner; a failed CreateFileA's INVALID_HANDLE_VALUE closes as a no-op.
