@@ -54,7 +54,7 @@ uint32_t TFileStreamLite::Read(void* Buffer, uint32_t Count) {
 
 uint32_t TFileStreamLite::Write(const void* Buffer, uint32_t Count) {
     DWORD done = 0;
-    if (!WriteFile(Handle, Buffer, Count, &done, nullptr))
+    if (!WriteFileCall(Handle, Buffer, Count, &done, nullptr))
         RaiseLastError();
     return done;
 }

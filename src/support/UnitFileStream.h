@@ -36,6 +36,9 @@ public:
     TFileStreamLite(const TFileStreamLite&) = delete;
     TFileStreamLite& operator=(const TFileStreamLite&) = delete;
 
+    // The system call behind every Write; a test puts a disk that takes fewer bytes in its place.
+    static inline decltype(&WriteFile) WriteFileCall = &WriteFile;
+
     // Bytes actually read: fewer at the end of the file, 0 once it is reached.
     uint32_t Read(void* Buffer, uint32_t Count);
     // Bytes the system reports as written; the caller compares.
