@@ -1,5 +1,6 @@
-// The main window in the test's own process: its painted badge, keys and focus, dropped files, the output
-// folder it suggests, the guards of a running job, and the German texts.
+// The main window in the test's own process (its painted badge, keys and focus, dropped files, the output
+// folder it suggests, the guards of a running job, and the German texts), and Chunkler.exe in its window,
+// driven from outside as a person would use it.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -252,4 +253,53 @@ TEST(MainWindowGerman, BadgeInGerman) {
     EXPECT_EQ(WindowText(f.BtnSplit) + WindowText(f.BtnJoin) + WindowText(f.BtnClose),
               "SplittenUnsplittenSchliessen");
     CheckBadge(f);
+}
+
+// One run of the program on a desktop of its own: started with a file and a folder, its window fills the
+// fields, a split asks and sums up, and Close ends the program with code 0. (The join's boxes and dialogs:
+// the join suite's scripted user.)
+TEST(EndToEnd, SplitThroughTheWindow) {
+    TTempDir dir("e2e");
+    BuildTree(dir.Path(), {{"src\\", ""}, {"src\\data.bin", PatternBytes(3000000, 7)}});
+    std::string desktop = UseOwnDesktop(),
+                cmd = ChunklerExe() + " \"" + dir / "src\\data.bin\" \"" + dir / "src\"";
+    STARTUPINFOA si{.cb = sizeof(STARTUPINFOA), .lpDesktop = desktop.data()};
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    THandle process(pi.hProcess), thread(pi.hThread);
+    HWND main = nullptr;
+    for (int i = 0; i < 1000 && !(main && IsWindowVisible(main)); ++i, Sleep(20))
+        main = FindWindowA("Chunkler", nullptr);
+    // The next message box (the only dialogs on this desktop are the program's): its caption and text, and
+    // its owner. Answer presses a button as a click does.
+    const auto next = [&](int Answer, const std::string& Expected) {
+        HWND box = nullptr;
+        for (int i = 0; i < 1000 && !(box && IsWindowVisible(box)); ++i, Sleep(20))
+            box = FindWindowA("#32770", nullptr);
+        EXPECT_EQ(WindowText(box) + "|" + WindowText(GetDlgItem(box, 0xFFFF)), Expected);
+        EXPECT_EQ(GetWindow(box, GW_OWNER), main);
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(Answer, BN_CLICKED), LPARAM(GetDlgItem(box, Answer)));
+        for (int i = 0; i < 250 && IsWindow(box); ++i)
+            Sleep(20);
+    };
+    // The buttons found where a person sees them, in client coordinates.
+    const POINT split{105, 172}, close{260, 172};
+    ASSERT_NE(ChildWindowFromPoint(main, close), main) << "no Chunkler window with its controls";
+    // "1.44 MB Disk" is preset.
+    PostMessageA(ChildWindowFromPoint(main, split), BM_CLICK, 0, 0);
+    next(IDYES,
+         "Split|There are 3 parts to create. You can press the <ESC> key to interrupt the job. Do you want "
+         "to continue?");
+    next(IDOK,
+         "Split|Chunkler has succesfully created 3 partfile(s) and 1 headerfile(s). The last partfile and "
+         "the first headerfile fit on the same disk.\r\nNote: Sometimes preformatted floppy disks have "
+         "damaged sectors, so please make sure, you can read back the copied files from the disks!");
+    EXPECT_EQ(FileSize(dir / "src\\data.bin.003"), 92864);
+    EXPECT_EQ(FindWindowA("#32770", nullptr), nullptr);
+    PostMessageA(ChildWindowFromPoint(main, close), BM_CLICK, 0, 0);
+    DWORD code = 99;
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code) && code == 0) << code;
+    if (code == STILL_ACTIVE)
+        TerminateProcess(pi.hProcess, 99);
 }
