@@ -16,14 +16,10 @@ using namespace testsupport;
 
 namespace {
 
-std::string Record(const std::string& Name, char Kind, int64_t Size, const char* Time = "20030517140309250") {
-    return "\t" + Name + "\t" + Kind + "\t" + std::to_string(Size) + "\t" + Time;
-}
-
 // Docs\a.bin spans the three parts, Docs\empty.txt needs no data, Docs\Sub\b.bin comes from the last.
-const std::string DocsHeader = "ChKl40" + Record("Docs", 'D', 0) + Record("Docs\\a.bin", 'F', 300000) +
-                               Record("Docs\\empty.txt", 'F', 0) + Record("Docs\\Sub", 'D', 0) +
-                               Record("Docs\\Sub\\b.bin", 'F', 1000, "20240229120000001") + "\t\t";
+const std::string DocsHeader = "ChKl40" + Record("Docs", "D", "0") + Record("Docs\\a.bin", "F", "300000") +
+                               Record("Docs\\empty.txt", "F", "0") + Record("Docs\\Sub", "D", "0") +
+                               Record("Docs\\Sub\\b.bin", "F", "1000", "20240229120000001") + "\t\t";
 const std::string A = PatternBytes(300000, 7), B = PatternBytes(1000, 8);
 
 // A set named Docs in Dir\parts: Data in parts of 128000 bytes, Header in header files of 100 bytes.
@@ -121,7 +117,7 @@ TEST(Join, MissingDamagedAndExistingFiles) {
         {"middle part longer than the first", Change(2, "", [](std::string b) { return b + "tail"; }), true,
          crInvalidHeader, -2, -1},
         {"restored file would overwrite a part still to be read", [](TJoin& f) { f.Out = f.Parts; }, true, crFileError,
-         -1, -1, "ChKl40" + Record("Docs.003", 'F', 301000) + "\t\t"},
+         -1, -1, "ChKl40" + Record("Docs.003", "F", "301000") + "\t\t"},
         // clang-format on
     };
     for (const auto& c : cases) {

@@ -136,6 +136,12 @@ inline DWORD RunChunkler(const std::string& Arguments, const std::string& Workin
 std::string UseOwnDesktop();
 std::string WindowText(HWND Wnd);
 
+// One record of a header text.
+inline std::string Record(const std::string& Name, const std::string& Kind = "F",
+                          const std::string& Size = "1", const std::string& Time = "20030517140309250") {
+    return "\t" + Name + "\t" + Kind + "\t" + Size + "\t" + Time;
+}
+
 // The Unix path Wine maps a Windows path to, quoted for a POSIX shell, and "/bin/sh -c Script" run as a
 // Linux process, returning its exit code (0xFFFFFFFF on failure).
 std::string UnixPath(const std::string& WinPath);
