@@ -9,7 +9,6 @@
 
 #include <cstring>
 #include <functional>
-#include <thread>
 
 #include "app/ChunklerRun.h"
 #include "support/TestSupport.h"
@@ -197,11 +196,11 @@ TEST_F(MainWindow, KeysTypingAndDropsFillTheFields) {
 
 // A job pumps messages. The space bar on Split must not start a second job; Escape asks whether to cancel;
 // a quit message taken from the queue, Alt+F4 or the system menu's Close stop the job without the question,
-// and the end of the program must not get lost. Alt+F4 ends the shared window, so this runs last.
+// and the end of the program must not get lost. They wait in the queue for the job's first poll. Alt+F4
+// ends the shared window, so this runs last.
 TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
     TTempDir dir("reenter");
-    BuildTree(dir.Path(), {{"data.bin", PatternBytes((32 << 20) + 1000)}});
-    const DWORD uiThread = GetCurrentThreadId();
+    BuildTree(dir.Path(), {{"data.bin", PatternBytes(5000)}});
     const HWND wnd = Form->FHandle;
     enum { EscapeNo, EscapeYes, Quit, AltF4 };
     for (int what : {EscapeNo, EscapeYes, Quit, AltF4}) {
@@ -210,31 +209,25 @@ TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
         CreateDirectoryA(out.c_str(), nullptr);
         SetWindowTextA(Form->EdtSource, (dir / "data.bin").c_str());
         SetWindowTextA(Form->EdtOutputDir, out.c_str());
-        Form->ChooseSize(5, "1");
+        Form->ChooseSize(3, "1000");
         Form->Script.Messages.clear();
-        Form->Script.Answers = {IDYES,
-                                what == EscapeYes ? IDYES : IDNO}; // the part count, then the cancel question
-        std::thread disrupt([&] {
-            for (int i = 0; i < 2000 && !FileExists(out + "\\data.bin.002"); ++i)
-                Sleep(5);
-            if (what == Quit)
-                PostThreadMessageA(uiThread, WM_QUIT, 7, 0);
-            if (what == AltF4)
-                PostMessageA(wnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-            if (what == EscapeNo || what == EscapeYes)
-                PostMessageA(Form->EdtSource, WM_KEYDOWN, VK_ESCAPE, 1);
-            PostMessageA(Form->BtnSplit, WM_KEYDOWN, VK_SPACE, 1);
-            PostMessageA(Form->BtnSplit, WM_KEYUP, VK_SPACE, 0xC0000001);
-        });
+        Form->Script.Answers = {IDYES, what == EscapeYes ? IDYES : IDNO}; // part count, then cancel question
+        if (what == Quit)
+            PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 7, 0);
+        if (what == AltF4)
+            PostMessageA(wnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        if (what == EscapeNo || what == EscapeYes)
+            PostMessageA(Form->EdtSource, WM_KEYDOWN, VK_ESCAPE, 1);
+        PostMessageA(Form->BtnSplit, WM_KEYDOWN, VK_SPACE, 1);
+        PostMessageA(Form->BtnSplit, WM_KEYUP, VK_SPACE, 0xC0000001);
         SetFocus(Form->BtnSplit);
         SendMessageA(wnd, WM_COMMAND, 0, LPARAM(Form->BtnSplit));
-        disrupt.join();
         // The part count question, after Escape the cancel question, and the summary of a completed job.
         const bool escape = what <= EscapeYes, completes = what == EscapeNo;
         const auto texts = Form->Script.Texts();
         EXPECT_EQ(texts.size(), 1u + escape + completes);
         EXPECT_EQ(texts.size() > 1 && texts[1] == "Do you really want to cancel?", escape);
-        EXPECT_EQ(FileExists(out + "\\data.bin.033"), completes);
+        EXPECT_EQ(FileExists(out + "\\data.bin.005"), completes);
         MSG msg{};
         EXPECT_EQ(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE,
                   what == Quit || what == AltF4);
