@@ -57,7 +57,7 @@ struct TOpenWindow : TFrmMain {
         DestroyAcceleratorTable(std::exchange(AccelTable, nullptr));
     }
     int ShowMessage(HWND, const std::string& Text, const std::string& Caption, UINT Type) override {
-        return Script.ShowMessage(Script.Owner, Text, Caption, Type);
+        return Script.ShowMessage(nullptr, Text, Caption, Type);
     }
     void ChooseSize(int Index, const std::string& Text) {
         SendMessageA(CboSize, CB_SETCURSEL, WPARAM(Index), 0);
@@ -136,15 +136,12 @@ protected:
     static inline TOpenWindow* Form = nullptr;
 };
 
-TEST_F(MainWindow, Badge) {
+// The badge as painted. Tab and Shift+Tab walk the controls; Enter presses the focused button, and a failed
+// check focuses its field. The window's own suggestion for the output folder follows the source typed key by
+// key (a drive's top as its root) or dropped on the window; a folder the user typed or dropped on that field
+// stays. Of several dropped items the first counts.
+TEST_F(MainWindow, BadgeKeysTypingAndDropsFillTheFields) {
     CheckBadge(*Form);
-}
-
-// Tab and Shift+Tab walk the controls; Enter presses the focused button, and a failed check focuses its
-// field. The window's own suggestion for the output folder follows the source typed key by key (a drive's
-// top as its root) or dropped on the window; a folder the user typed or dropped on that field stays. Of
-// several dropped items the first counts.
-TEST_F(MainWindow, KeysTypingAndDropsFillTheFields) {
     const auto key = [](HWND To, WPARAM Key, bool Shift) {
         BYTE keys[256] = {};
         keys[VK_SHIFT] = Shift ? 0x80 : 0;

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <functional>
 #include <iostream>
-#include <optional>
 #include <random>
 
 #include "support/TestSupport.h"
@@ -52,11 +51,11 @@ using TSetup = std::function<void(TJoin&)>;
 TSetup Change(int Number, const char* Infix, std::function<std::string(std::string)> Fn) {
     return [=](TJoin& f) { WriteFileBytes(f.Part(Number, Infix), Fn(ReadFileBytes(f.Part(Number, Infix)))); };
 }
-TSetup Delete(int Number, std::vector<std::optional<std::string>> Dialog = {}) {
+TSetup Delete(int Number, std::vector<std::string> Dialog = {}) {
     return [=](TJoin& f) {
         DeleteFileA(f.Part(Number).c_str());
         for (const auto& d : Dialog)
-            f.Hooks.DialogAnswers.push_back(d ? std::optional(f.Parts + "\\" + *d) : d);
+            f.Hooks.DialogAnswers.push_back(d.empty() ? d : f.Parts + "\\" + d);
     };
 }
 std::vector<std::string> Missing(int Number) {
@@ -95,8 +94,8 @@ TEST(Join, MissingDamagedAndExistingFiles) {
     } cases[] = {
         // clang-format off
         {"silent: part 2 missing", Delete(2), true, crSourceNotFound, -2, -1},
-        {"part 1 missing, dialog cancelled", Delete(1, {std::nullopt}), false, crCancelled, -1, -1, DocsHeader, Missing(1)},
-        {"part 3 missing, another file picked", Delete(3, {"Docs.001", std::nullopt}), false, crCancelled, -2, -1,
+        {"part 1 missing, dialog cancelled", Delete(1, {""}), false, crCancelled, -1, -1, DocsHeader, Missing(1)},
+        {"part 3 missing, another file picked", Delete(3, {"Docs.001", ""}), false, crCancelled, -2, -1,
          DocsHeader, Missing(3)},
         {"silent: existing files replaced", existing, true, crOk, 300000, 1000},
         {"silent: existing files kept by a failed join", [&](TJoin& f) { existing(f); Delete(2)(f); }, true,

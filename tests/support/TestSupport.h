@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,8 +31,6 @@ struct TMessageRecord {
 
 class TScriptedHooks : public TChunklerHooks {
 public:
-    // A made-up window handle: the engine must hand it on as owner, nobody draws on it.
-    HWND Owner = reinterpret_cast<HWND>(uintptr_t{0x4711});
     // Each box takes the next scripted answer; when none is left, Yes/No gets IDYES, any other IDOK.
     std::deque<int> Answers;
     std::vector<TMessageRecord> Messages;
@@ -43,10 +40,10 @@ public:
     std::function<void()> OnPoll;
     int64_t Progress = -1; // the last SetProgress value
     int Calls = 0;         // cursor and progress range: a silent job must make none
-    // Each open-file dialog takes the next answer, std::nullopt or none left meaning Cancel.
-    std::deque<std::optional<std::string>> DialogAnswers;
+    // Each open-file dialog takes the next answer, "" or none left meaning Cancel.
+    std::deque<std::string> DialogAnswers;
 
-    HWND OwnerWindow() override { return Owner; }
+    HWND OwnerWindow() override { return nullptr; }
     void ShowWaitCursor() override { ++Calls; }
     void HideWaitCursor() override { ++Calls; }
     void SetProgressMax(int64_t) override { ++Calls; }
@@ -56,22 +53,21 @@ public:
             OnPoll();
         return ++Polls >= CancelAtPoll && CancelAtPoll > 0;
     }
-    int ShowMessage(HWND AOwner, const std::string& Text, const std::string& Caption, UINT Type) override {
+    int ShowMessage(HWND, const std::string& Text, const std::string& Caption, UINT Type) override {
         if (OnMessage)
             OnMessage();
-        // A box without the main window as owner could hide behind it.
-        Messages.push_back({AOwner == Owner ? Text : "<not owned> " + Text, Caption, Type});
+        Messages.push_back({Text, Caption, Type});
         int answer = (Type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
         if (!Answers.empty())
             answer = Answers.front(), Answers.pop_front();
         return answer;
     }
     bool OpenFileDialog(HWND, const std::string&, std::string& ChosenPath) override {
-        std::optional<std::string> answer;
+        const std::string answer = DialogAnswers.empty() ? "" : DialogAnswers.front();
         if (!DialogAnswers.empty())
-            answer = DialogAnswers.front(), DialogAnswers.pop_front();
-        ChosenPath = answer.value_or(ChosenPath);
-        return answer.has_value();
+            DialogAnswers.pop_front();
+        ChosenPath = answer.empty() ? ChosenPath : answer;
+        return !answer.empty();
     }
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
