@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <numeric>
 
 #include "support/TestSupport.h"
 #include "support/UnitLanguage.h"
@@ -51,11 +50,10 @@ TEST(Split, PartsHeaderFilesAndQuestions) {
         BuildTree(src.Path(), c.Tree);
         std::string content, header = "ChKl40";
         for (const auto& e : c.Tree) {
-            const std::string name = e.Name.substr(0, e.Name.find_last_not_of('\\') + 1);
+            const bool folder = e.Name.back() == '\\';
+            const std::string name = e.Name.substr(0, e.Name.size() - folder);
             SetLastWriteTime(src / name, MakeFileTime(2001, 2, 3, 4, 5, 6, 789));
-            header += "\t" + name +
-                      (e.Name.back() == '\\' ? "\tD\t0" : "\tF\t" + std::to_string(e.Content.size())) +
-                      "\t20010203040506789";
+            header += Record(name, folder ? "D" : "F", std::to_string(e.Content.size()), "20010203040506789");
             content += e.Content;
         }
         header += "\t\t";
@@ -93,10 +91,9 @@ TEST(Split, PartsHeaderFilesAndQuestions) {
             }
             EXPECT_EQ(sizes, cut);
             // Kept old files: a whole part 1 and the old part 2, or the old header file.
-            const size_t total = std::accumulate(cut.begin(), cut.end(), size_t{0});
             const bool kept = c.Answers == std::vector{IDYES, IDNO};
-            EXPECT_TRUE(all ==
-                        (kept ? bytes.substr(0, suffix[1] ? 0 : cut[0]) + "old" : bytes.substr(0, total)));
+            EXPECT_TRUE(all == (kept ? bytes.substr(0, suffix[1] ? 0 : cut[0]) + "old"
+                                     : bytes.substr(0, all.size())));
         }
     }
 }
