@@ -68,9 +68,18 @@ struct TOpenWindow : TFrmMain {
     TScriptedHooks Script; // answers the boxes
 };
 
+} // namespace
+
+class MainWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { Form = new TOpenWindow(TChunklerStartParams{}); }
+    static void TearDownTestSuite() { delete Form; }
+    static inline TOpenWindow* Form = nullptr;
+};
+
 // The window's painting as on screen: the ellipse, the gradient, the rim light at the upper left and dark at
 // the bottom, and the progress arc at half from the upper left down to the lowest point of its ellipse.
-void CheckBadge(TOpenWindow& Form) {
+TEST_F(MainWindow, PaintsTheBadge) {
     std::vector<uint32_t> pixels(422 * 230);
     const auto sys = [](int Index) {
         const COLORREF c = GetSysColor(Index);
@@ -91,13 +100,13 @@ void CheckBadge(TOpenWindow& Form) {
         return n;
     };
     const auto capture = [&] {
-        SetWindowPos(Form.FHandle, HWND_TOPMOST, 300, 200, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+        SetWindowPos(Form->FHandle, HWND_TOPMOST, 300, 200, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
         for (int i = 0; i < 5; ++i, Sleep(100))
             Pump();
         const HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
         TGdiBitmap bitmap(CreateCompatibleBitmap(screen, 422, 230));
         POINT client{0, 0};
-        ClientToScreen(Form.FHandle, &client);
+        ClientToScreen(Form->FHandle, &client);
         DeleteObject(SelectObject(memory, bitmap.Get()));
         BitBlt(memory, 0, 0, 422, 230, screen, client.x, client.y, SRCCOPY);
         DeleteDC(memory);
@@ -109,39 +118,29 @@ void CheckBadge(TOpenWindow& Form) {
                light = {sys(COLOR_BTNHIGHLIGHT), sys(COLOR_3DLIGHT)};
     capture();
     POINT corner{1, 1}, centre{211, 115};
-    ClientToScreen(Form.FHandle, &corner);
-    ClientToScreen(Form.FHandle, &centre);
-    EXPECT_NE(WindowFromPoint(corner), Form.FHandle);
-    EXPECT_EQ(GetAncestor(WindowFromPoint(centre), GA_ROOT), Form.FHandle);
+    ClientToScreen(Form->FHandle, &corner);
+    ClientToScreen(Form->FHandle, &centre);
+    EXPECT_NE(WindowFromPoint(corner), Form->FHandle);
+    EXPECT_EQ(GetAncestor(WindowFromPoint(centre), GA_ROOT), Form->FHandle);
     EXPECT_TRUE(count({35, 115, 36, 116}, {sys(COLOR_BTNFACE)}, 8) &&
                 count({398, 115, 399, 116}, {0xA6CAF0}, 8));
     for (RECT r : {RECT{205, 224, 218, 230}, RECT{390, 140, 422, 170}, RECT{0, 40, 40, 70}})
         EXPECT_TRUE(count(r, r.left ? shadow : light) > 5 && count(r, r.left ? light : shadow) == 0)
             << r.left;
     EXPECT_EQ(count({0, 0, 422, 230}, {0x78C078}), 0);
-    Form.SetProgressMax(1000);
-    Form.SetProgress(500);
+    Form->SetProgressMax(1000);
+    Form->SetProgress(500);
     capture();
-    Form.SetProgressMax(0);
+    Form->SetProgressMax(0);
     EXPECT_TRUE(count({4, 110, 14, 120}, {0x78C078}) > 5 && count({200, 219, 212, 226}, {0x78C078}) > 5);
     EXPECT_TRUE(count({216, 150, 420, 226}, {0x78C078}) == 0 && count({150, 0, 420, 40}, {0x78C078}) == 0);
 }
 
-} // namespace
-
-class MainWindow : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { Form = new TOpenWindow(TChunklerStartParams{}); }
-    static void TearDownTestSuite() { delete Form; }
-    static inline TOpenWindow* Form = nullptr;
-};
-
-// The badge as painted. Tab and Shift+Tab walk the controls; Enter presses the focused button, and a failed
-// check focuses its field. The window's own suggestion for the output folder follows the source typed key by
-// key (a drive's top as its root) or dropped on the window; a folder the user typed or dropped on that field
-// stays. Of several dropped items the first counts.
-TEST_F(MainWindow, BadgeKeysTypingAndDropsFillTheFields) {
-    CheckBadge(*Form);
+// Tab and Shift+Tab walk the controls; Enter presses the focused button, and a failed check focuses its
+// field. The window's own suggestion for the output folder follows the source typed key by key (a drive's
+// top as its root) or dropped on the window; a folder the user typed or dropped on that field stays. Of
+// several dropped items the first counts.
+TEST_F(MainWindow, KeysTypingAndDropsFillTheFields) {
     const auto key = [](HWND To, WPARAM Key, bool Shift) {
         BYTE keys[256] = {};
         keys[VK_SHIFT] = Shift ? 0x80 : 0;
@@ -242,7 +241,6 @@ TEST(MainWindowGerman, BadgeInGerman) {
     TOpenWindow f{TChunklerStartParams{}};
     EXPECT_EQ(WindowText(f.BtnSplit) + WindowText(f.BtnJoin) + WindowText(f.BtnClose),
               "SplittenUnsplittenSchliessen");
-    CheckBadge(f);
 }
 
 // One run of the program on a desktop of its own: started with a file and a folder, its window fills the
