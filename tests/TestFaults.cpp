@@ -58,10 +58,9 @@ extern "C" DWORD WINAPI GetFinalPathNameByHandleA(HANDLE, LPSTR, DWORD, DWORD);
 std::string ShortPart;
 int ShortWrites = 0;
 BOOL WINAPI ShortWrite(HANDLE H, LPCVOID Buffer, DWORD Bytes, LPDWORD Written, LPOVERLAPPED Ov) {
-    char name[MAX_PATH * 2];
-    const DWORD n = GetFinalPathNameByHandleA(H, name, sizeof name, 0);
-    if (ShortPart.empty() || Bytes == 0 || n == 0 || n >= sizeof name ||
-        !std::strstr(name, ShortPart.c_str()))
+    char name[MAX_PATH * 2] = {};
+    GetFinalPathNameByHandleA(H, name, sizeof name - 1, 0);
+    if (ShortPart.empty() || !std::strstr(name, ShortPart.c_str()))
         return WriteFile(H, Buffer, Bytes, Written, Ov);
     if (++ShortWrites <= 2000)
         return WriteFile(H, Buffer, Bytes / 2, Written, Ov);

@@ -29,10 +29,9 @@ struct TJoin {
 
     explicit TJoin(const std::string& Header, const std::string& Data = A + B) {
         BuildTree(Dir.Path(), {{"parts\\", ""}, {"out\\", ""}});
-        for (size_t pos = 0; pos < Data.size(); pos += 128000)
-            WriteFileBytes(Part(int(pos / 128000) + 1), Data.substr(pos, 128000));
-        for (size_t pos = 0; pos < Header.size(); pos += 100)
-            WriteFileBytes(Part(int(pos / 100) + 1, "h"), Header.substr(pos, 100));
+        for (const auto& [bytes, size, infix] : {std::tuple{Data, 128000, ""}, {Header, 100, "h"}})
+            for (size_t pos = 0; pos < bytes.size(); pos += size)
+                WriteFileBytes(Part(int(pos / size) + 1, infix), bytes.substr(pos, size));
     }
     std::string Part(int Number, const std::string& Infix = "") const {
         return Parts + "\\Docs." + Infix + std::to_string(1000 + Number).substr(1);
