@@ -15,14 +15,9 @@ using namespace testsupport;
 // part size whose 999-fold product just leaves Int64 has no reachable limit.
 TEST(EngineChecks, EveryCheckCodeAndItsText) {
     const std::string notFound = "File or Directory not found!";
-    const struct {
-        const char* Source; // names without a drive letter are below the scratch folder
-        const char* Output;
-        bool Join;
-        int64_t PartSize;
-        TChunklerResult Expected;
-        std::string Text;
-    } cases[] = {
+    // Source and output (names without a drive letter are below the scratch folder), join or split, the part
+    // size, the code and its text.
+    const std::tuple<const char*, const char*, bool, int64_t, TChunklerResult, std::string> cases[] = {
         {"U:\\", "out", false, 100, crSourceNotFound, notFound}, // an empty root names no parts
         {"file.txt", "U:\\", false, 100, crOk, ""},
         {"folder\\\\", "out\\", false, 100, crOk, ""}, // split without the batch file asked for
@@ -46,24 +41,24 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
                            {"out\\", ""}});
     ClearFolder("U:\\");
     const auto resolve = [&](std::string N) { return N.find(':') != std::string::npos ? N : dir / N; };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.Source) + " to " + c.Output);
-        TChunklerStartParams p{.SourcePath = resolve(c.Source),
-                               .OutputDir = resolve(c.Output),
+    for (const auto& [source, output, join, partSize, expected, text] : cases) {
+        SCOPED_TRACE(std::string(source) + " to " + output);
+        TChunklerStartParams p{.SourcePath = resolve(source),
+                               .OutputDir = resolve(output),
                                .CreateBatch = true,
-                               .PartSize = c.PartSize,
+                               .PartSize = partSize,
                                .Silent = true,
-                               .Unsplit = c.Join};
+                               .Unsplit = join};
         TScriptedHooks hooks;
-        EXPECT_EQ(TChunkler(&hooks).Execute(p), c.Expected);
+        EXPECT_EQ(TChunkler(&hooks).Execute(p), expected);
         EXPECT_TRUE(hooks.Messages.empty() && hooks.Calls == 0 && hooks.Polls == 0)
             << "the window was touched";
         EXPECT_TRUE(p.SourcePath.back() != '\\' && (p.OutputDir.size() == 2 || p.OutputDir.back() != '\\'));
         p.Silent = false;
         TChunkler engine(&hooks);
         engine.Params = &p;
-        engine.ShowResult(c.Expected);
-        EXPECT_EQ(hooks.Texts(), c.Text.empty() ? std::vector<std::string>{} : std::vector{c.Text});
+        engine.ShowResult(expected);
+        EXPECT_EQ(hooks.Texts(), text.empty() ? std::vector<std::string>{} : std::vector{text});
     }
     // A "#" brought in by an argument is the next placeholder; arguments beyond the placeholders are dropped.
     EXPECT_EQ(FormatMsg(MsgConfirmPartCount, {"#1", "x", "y"}),

@@ -161,20 +161,16 @@ TEST_F(MainWindow, KeysTypingAndDropsFillTheFields) {
     TTempDir dir("fields");
     BuildTree(dir.Path(), {{"work\\", ""}, {"work\\report.doc", "report"}});
     const std::string doc = dir / "work\\report.doc", work = dir / "work";
-    const struct {
-        std::string Source, Output;
-        const char* Size;
-        HWND Field;
-    } cases[] = {{dir / "missing", dir.Path(), "1000", Form->EdtSource},
-                 {doc, "R:\\", "1000", Form->EdtOutputDir}, // a diskette
-                 {doc, dir / "missing", "1000", Form->EdtOutputDir},
-                 {doc, dir.Path(), "0", Form->EdtSize}};
-    for (const auto& c : cases) {
-        SetWindowTextA(Form->EdtSource, c.Source.c_str());
-        SetWindowTextA(Form->EdtOutputDir, c.Output.c_str());
-        Form->ChooseSize(3, c.Size);
+    for (const auto& [source, output, size, field] :
+         {std::tuple{dir / "missing", dir.Path(), "1000", Form->EdtSource},
+          {doc, "R:\\", "1000", Form->EdtOutputDir}, // a diskette
+          {doc, dir / "missing", "1000", Form->EdtOutputDir},
+          {doc, dir.Path(), "0", Form->EdtSize}}) {
+        SetWindowTextA(Form->EdtSource, source.c_str());
+        SetWindowTextA(Form->EdtOutputDir, output.c_str());
+        Form->ChooseSize(3, size);
         Form->Script.Messages.clear();
-        EXPECT_EQ(key(Form->BtnSplit, VK_RETURN, false), c.Field) << c.Output;
+        EXPECT_EQ(key(Form->BtnSplit, VK_RETURN, false), field) << output;
         EXPECT_EQ(Form->Script.Messages.size(), 1u);
     }
     SetWindowTextA(Form->EdtOutputDir, "");
