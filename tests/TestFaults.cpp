@@ -87,15 +87,10 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         sharing{SystemErrorText(ERROR_SHARING_VIOLATION)}, noFile{SystemErrorText(ERROR_FILE_NOT_FOUND)},
         readOnly{SystemErrorText(ERROR_ACCESS_DENIED), SystemErrorText(ERROR_WRITE_PROTECT)};
     const TAct removeOut = [](const TTempDir& t, THandle&) { RemoveTree(t / "out"); };
-    const struct {
-        const char* Name;
-        bool Join;
-        char Drive;            // output to the root of this drive, or to out in the scratch folder
-        const char* ShortFile; // writes to files whose name holds it fall short
-        TAct Act;
-        std::vector<std::string> Texts;
-        int Complete; // full parts or whole restored files
-    } cases[] = {
+    // What is tried; a join or a split; the drive whose root takes the output (0: out in the scratch folder);
+    // a part of the names of files to which writes fall short; what the other program does; the texts one of
+    // which the error box shows; how many full parts or whole restored files must be kept.
+    const std::tuple<const char*, bool, char, const char*, TAct, std::vector<std::string>, int> cases[] = {
         // clang-format off
         {"full disk: data parts", false, 'Y', "", [](const TTempDir&, THandle&) {
              WriteFileBytes("Y:\\filler", PatternBytes(100000)); }, diskFull, 3},
@@ -115,18 +110,18 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         // clang-format on
     };
     TFileStreamLite::WriteFileCall = &ShortWrite;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
-        TScene s(c.Join, PartSize);
+    for (const auto& [name, join, drive, shortFile, act, texts, complete] : cases) {
+        SCOPED_TRACE(name);
+        TScene s(join, PartSize);
         // The set-up mounts small tmpfs drives, Y: writable and Q: read-only, when run as root.
-        const std::string out = c.Drive ? std::string(1, c.Drive) + ":\\" : s.Tmp / "out";
+        const std::string out = drive ? std::string(1, drive) + ":\\" : s.Tmp / "out";
         ULARGE_INTEGER size{};
-        if (c.Drive &&
+        if (drive &&
             !(GetDiskFreeSpaceExA(out.c_str(), nullptr, &size, nullptr) && size.QuadPart < 2 << 20)) {
-            std::cout << c.Name << ": skipped, " << c.Drive << ": is not mounted as expected (needs root)\n";
+            std::cout << name << ": skipped, " << drive << ": is not mounted as expected (needs root)\n";
             continue;
         }
-        if (c.Drive)
+        if (drive)
             ClearFolder(out);
         auto source = ListTree(s.Source());
         std::optional<std::vector<std::string>> outside;
@@ -135,14 +130,14 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         hooks.OnMessage = [&] {
             if (outside)
                 return;
-            if (c.Act)
-                c.Act(s.Tmp, held);
+            if (act)
+                act(s.Tmp, held);
             if (!held) // what the other program left, unless it holds open a file that cannot be read then
                 source = ListTree(s.Source());
             outside = ListNames(s.Tmp.Path());
         };
-        ShortPart = c.ShortFile, ShortWrites = 0;
-        EXPECT_EQ(RunJob(c.Join, s.Input(), out, PartSize, &hooks), crFileError);
+        ShortPart = shortFile, ShortWrites = 0;
+        EXPECT_EQ(RunJob(join, s.Input(), out, PartSize, &hooks), crFileError);
         EXPECT_LT(ShortWrites, 2000) << "the job kept writing";
         ShortPart.clear();
         held.Reset();
@@ -150,12 +145,12 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         const auto error = [](const TMessageRecord& m) { return m.Type == (MB_OK | MB_ICONERROR); };
         EXPECT_TRUE(std::count_if(hooks.Messages.begin(), hooks.Messages.end(), error) == 1 &&
                     error(hooks.Messages.back()));
-        EXPECT_EQ(std::count(c.Texts.begin(), c.Texts.end(), hooks.Messages.back().Text), 1)
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), hooks.Messages.back().Text), 1)
             << hooks.Messages.back().Text;
-        s.ExpectKept(out, c.Complete);
+        s.ExpectKept(out, complete);
         EXPECT_EQ(ListNames(s.Tmp.Path()), outside) << "made again, or something created beside it";
         EXPECT_TRUE(ListTree(s.Source()) == source) << "the source was touched";
-        if (c.Drive)
+        if (drive)
             ClearFolder(out);
     }
     TFileStreamLite::WriteFileCall = &WriteFile;
