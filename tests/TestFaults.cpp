@@ -86,7 +86,6 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         diskFull{SystemErrorText(ERROR_DISK_FULL), writeError}, noPath{SystemErrorText(ERROR_PATH_NOT_FOUND)},
         sharing{SystemErrorText(ERROR_SHARING_VIOLATION)}, noFile{SystemErrorText(ERROR_FILE_NOT_FOUND)},
         readOnly{SystemErrorText(ERROR_ACCESS_DENIED), SystemErrorText(ERROR_WRITE_PROTECT)};
-    const TAct removeOut = [](const TTempDir& t, THandle&) { RemoveTree(t / "out"); };
     // What is tried; a join or a split; the drive whose root takes the output (0: out in the scratch folder);
     // a part of the names of files to which writes fall short; what the other program does; the texts one of
     // which the error box shows; how many full parts or whole restored files must be kept.
@@ -100,7 +99,8 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         {"short write: data part", false, 0, ".002", nullptr, shortWrite, 1},
         {"short write: header file", false, 0, ".h0", nullptr, shortWrite, 4},
         {"short write: restored file", true, 0, "b.bin", nullptr, shortWrite, 1},
-        {"split: output folder removed", false, 0, "", removeOut, noPath, 0},
+        {"split: output folder removed", false, 0, "", [](const TTempDir& t, THandle&) { RemoveTree(t / "out"); },
+         noPath, 0},
         {"split: part 3 held open", false, 0, "", [](const TTempDir& t, THandle& h) {
              h = HoldExclusive(t / "out\\Docs.003", GENERIC_READ | GENERIC_WRITE); }, sharing, 2},
         {"split: source file locked", false, 0, "", [](const TTempDir& t, THandle& h) {

@@ -29,7 +29,6 @@ TEST(Split, PartsHeaderFilesAndQuestions) {
         int CancelAtPoll = 0;
     } cases[] = {
         // clang-format off
-        {{{"report.doc", data}}, 1453568, {1453568, 1453568, 92864}, {47}},
         {{{"data.bin", data.substr(0, 200000)}}, 100000, {100000, 100000, 0}, {44}},
         {{{"empty.txt", ""}}, 1000, {0}, {40}},
         {{{"Tree\\", ""}, {"Tree\\Sub\\", ""}}, 1000, {0}, {66}},
