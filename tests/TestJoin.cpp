@@ -209,7 +209,7 @@ TEST(RoundTrip, RandomTreesComeBackExactly) {
         const int64_t part = pick(0, 2) == 0 ? pick(1, 70000) : partSizes[pick(0, 7)];
         // At most 5 entries a folder, 3 levels deep, empty folders and files among them; sizes cluster at the
         // part and copy-block boundaries, where copy loops go wrong, and stay below 900 parts together.
-        std::vector<TTreeEntry> tree;
+        std::vector<TTreeEntry> tree{{"src\\", ""}, {"parts\\", ""}, {"out\\", ""}};
         int64_t total = 0;
         const auto addFolder = [&](auto& Self, const std::string& Folder, int Depth) -> void {
             tree.push_back({Folder + "\\", ""});
@@ -229,10 +229,9 @@ TEST(RoundTrip, RandomTreesComeBackExactly) {
             }
         };
         const std::string top = "T " + name();
-        addFolder(addFolder, top, 0);
+        addFolder(addFolder, "src\\" + top, 0);
         TTempDir tmp("rt");
-        BuildTree(tmp / "src", tree);
-        BuildTree(tmp.Path(), {{"parts\\", ""}, {"out\\", ""}});
+        BuildTree(tmp.Path(), tree);
         const std::string from = tmp / ("parts\\" + top + (pick(0, 1) ? ".001" : ".h001"));
         TScriptedHooks hooks;
         SCOPED_TRACE("round " + std::to_string(round) + ", part size " + std::to_string(part) + ", from " +
