@@ -43,8 +43,7 @@ TEST(Split, PartsHeaderFilesAndQuestions) {
         // clang-format on
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.Tree[0].Name + " " + std::to_string(c.PartSize) + " " +
-                     std::to_string(c.Boxes.size()));
+        SCOPED_TRACE(&c - cases);
         TTempDir src("src"), out("out");
         BuildTree(src.Path(), c.Tree);
         std::string content, header = "ChKl40";
@@ -156,12 +155,9 @@ TEST(Sfv, SplitWritesWhatCksfvAcceptsAndADamagedFileEndsTheJoinWith13) {
     WriteFileBytes(sfv, "garbage\ndoc.bin.002 1234567\r\ndoc.bin.002 12345678 x\r\n;doc.bin.002 00000000\r\n"
                         "doc.bin.1000 00000000\r\nother.bin.002 00000000\r\n\r\n" +
                             listed);
-    const auto flip = [](size_t At) {
-        return [=](std::string b) { return b[At == 0 ? b.size() - 1 : At] ^= 0x20, b; };
-    };
+    const auto flip = [](size_t At) { return [=](std::string b) { return b[At] ^= 0x20, b; }; };
     const std::pair<const char*, std::function<std::string(std::string)>> cases[] = {
         {"doc.bin.002", flip(50000)},
-        {"doc.bin.003", flip(0)},
         {"doc.bin.003", [](std::string b) { return b + "?"; }},
         {"doc.bin.h001", flip(12)}, // a name letter: another valid header
         {nullptr, [](std::string b) { return b; }}};

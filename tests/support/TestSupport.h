@@ -107,8 +107,7 @@ void SetLastWriteTime(const std::string& Path, const FILETIME& Time);
 
 // One entry of a tree to build: a name ending in "\" is a folder, anything else a file.
 struct TTreeEntry {
-    std::string Name;
-    std::string Content;
+    std::string Name, Content;
     FILETIME Time{}; // zero: leave the time the system gives
 };
 void BuildTree(const std::string& Root, const std::vector<TTreeEntry>& Entries);
