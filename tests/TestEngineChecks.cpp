@@ -63,8 +63,7 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
     // A "#" brought in by an argument is the next placeholder; arguments beyond the placeholders are dropped.
     EXPECT_EQ(FormatMsg(MsgConfirmPartCount, {"#1", "x", "y"}),
               "There are x1 parts to create. y Do you want to continue?");
-    // folder.001 and .h001; 999.bin.001 to .1000, .h001 to .h040 (a byte each) and 999.bat; file.txt.001,
-    // .h001 and file.bat.
+    // folder.001/.h001; 999.bin.001-.1000, 40 one-byte header files, 999.bat; file.txt.001/.h001, file.bat.
     EXPECT_EQ(ListNames(dir / "out").size(), 2u + 1041u + 3u);
     EXPECT_TRUE(FileExists(dir / "out\\999.bin.1000") && FileExists(dir / "out\\file.txt.001"));
     EXPECT_FALSE(FileExists(dir / "out\\999.bin.1001") || FileExists(dir / "out\\file.txt.002"));

@@ -266,11 +266,10 @@ TEST(EndToEnd, SplitThroughTheWindow) {
         for (int i = 0; i < 250 && IsWindow(box); ++i)
             Sleep(20);
     };
-    // The buttons found where a person sees them, in client coordinates.
-    const POINT split{105, 172}, close{260, 172};
-    ASSERT_NE(ChildWindowFromPoint(main, close), main) << "no Chunkler window with its controls";
+    // Split at (105, 172) and Close at (260, 172), found where a person sees them.
+    ASSERT_NE(ChildWindowFromPoint(main, {260, 172}), main) << "no Chunkler window with its controls";
     // "1.44 MB Disk" is preset.
-    PostMessageA(ChildWindowFromPoint(main, split), BM_CLICK, 0, 0);
+    PostMessageA(ChildWindowFromPoint(main, {105, 172}), BM_CLICK, 0, 0);
     next(IDYES,
          "Split|There are 3 parts to create. You can press the <ESC> key to interrupt the job. Do you want "
          "to continue?");
@@ -280,7 +279,7 @@ TEST(EndToEnd, SplitThroughTheWindow) {
          "damaged sectors, so please make sure, you can read back the copied files from the disks!");
     EXPECT_EQ(FileSize(dir / "src\\data.bin.003"), 92864);
     EXPECT_EQ(FindWindowA("#32770", nullptr), nullptr);
-    PostMessageA(ChildWindowFromPoint(main, close), BM_CLICK, 0, 0);
+    PostMessageA(ChildWindowFromPoint(main, {260, 172}), BM_CLICK, 0, 0);
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
     DWORD code = 99;
     EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code) && code == 0) << code;

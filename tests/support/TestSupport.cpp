@@ -15,12 +15,11 @@ namespace {
 std::vector<WIN32_FIND_DATAA> Entries(std::string Folder) {
     std::vector<WIN32_FIND_DATAA> out;
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((Folder + (Folder.back() == '\\' ? "*" : "\\*")).c_str(), &fd);
-    for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd))
+    const TScopedHandle<HANDLE, &FindClose> h(
+        FindFirstFileA((Folder + (Folder.back() == '\\' ? "*" : "\\*")).c_str(), &fd));
+    for (bool more = h.Get() != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h.Get(), &fd))
         if (std::strcmp(fd.cFileName, ".") != 0 && std::strcmp(fd.cFileName, "..") != 0)
             out.push_back(fd);
-    if (h != INVALID_HANDLE_VALUE)
-        FindClose(h);
     return out;
 }
 
