@@ -3,12 +3,9 @@
 // driven from outside as a person would use it.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <shlobj.h>
 
 #include <cstring>
-#include <functional>
 
 #include "app/ChunklerRun.h"
 #include "support/TestSupport.h"

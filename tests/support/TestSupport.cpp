@@ -30,18 +30,16 @@ THandle Open(const std::string& Path, DWORD Access, DWORD Disposition, DWORD Fla
 
 void ListInto(const std::string& Root, const std::string& Rel, std::vector<std::string>& Out) {
     for (const auto& fd : Entries(Root + Rel)) {
-        const std::string name = Rel + fd.cFileName;
+        const std::string name = Rel + fd.cFileName, bytes = ReadFileBytes(Root + name);
         // To the millisecond, as a header keeps it.
         const FILETIME& t = fd.ftLastWriteTime;
         const std::string time = std::to_string((uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 10000);
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            Out.push_back(name + "\\ " + time);
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             ListInto(Root, name + "\\", Out);
-            continue;
-        }
-        const std::string bytes = ReadFileBytes(Root + name);
-        Out.push_back(name + " " + std::to_string(bytes.size()) + " " +
-                      std::to_string(std::hash<std::string>{}(bytes)) + " " + time);
+        Out.push_back(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
+                          ? name + "\\ " + time
+                          : name + " " + std::to_string(bytes.size()) + " " +
+                                std::to_string(std::hash<std::string>{}(bytes)) + " " + time);
     }
 }
 
