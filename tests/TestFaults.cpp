@@ -84,7 +84,7 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
     const std::string writeError = "Error writing to file!";
     const std::vector<std::string> shortWrite{writeError},
         diskFull{SystemErrorText(ERROR_DISK_FULL), writeError}, noPath{SystemErrorText(ERROR_PATH_NOT_FOUND)},
-        sharing{SystemErrorText(ERROR_SHARING_VIOLATION)}, noFile{SystemErrorText(ERROR_FILE_NOT_FOUND)},
+        sharing{SystemErrorText(ERROR_SHARING_VIOLATION)},
         readOnly{SystemErrorText(ERROR_ACCESS_DENIED), SystemErrorText(ERROR_WRITE_PROTECT)};
     // What is tried; a join or a split; the drive whose root takes the output (0: out in the scratch folder);
     // a part of the names of files to which writes fall short; what the other program does; the texts one of
@@ -105,8 +105,6 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
              h = HoldExclusive(t / "out\\Docs.003", GENERIC_READ | GENERIC_WRITE); }, sharing, 2},
         {"split: source file locked", false, 0, "", [](const TTempDir& t, THandle& h) {
              h = HoldExclusive(t / "src\\Docs\\b.bin", GENERIC_WRITE); }, sharing, 0},
-        {"split: source file deleted", false, 0, "", [](const TTempDir& t, THandle&) {
-             DeleteFileA((t / "src\\Docs\\b.bin").c_str()); }, noFile, 0},
         // clang-format on
     };
     TFileStreamLite::WriteFileCall = &ShortWrite;
