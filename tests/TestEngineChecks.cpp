@@ -33,7 +33,7 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
         {"1000.bin", "out", false, 1, crTooManyParts, MsgCatalogEn[MsgTooManyParts]},
         {"file.txt", "out", false, std::numeric_limits<int64_t>::max() / 999 + 1, crOk, ""},
     };
-    TTempDir dir("chk");
+    TTempDir dir;
     BuildTree(dir.Path(), {{"file.txt", "0123456789"},
                            {"999.bin", PatternBytes(999)},
                            {"1000.bin", PatternBytes(1000)},
@@ -75,7 +75,7 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
 // split ends with 9 and the system's text before anything is written. Windows calls cannot make them; Linux
 // can.
 TEST(EngineChecks, SourcesThatCannotBeListedEndTheSplitBeforeAnythingIsWritten) {
-    TTempDir dir("list"), out("listout");
+    TTempDir dir, out;
     ASSERT_EQ(RunUnixShell(
                   "cd " + UnixPath(dir.Path()) +
                   " && d=deep; for i in 1 2 3 4 5 6 7; do d=$d/$(printf %040d $i); done; mkdir -p $d odd && "

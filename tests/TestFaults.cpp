@@ -19,7 +19,7 @@ constexpr int64_t PartSize = 262144; // four parts of the content just fill a 1 
 // src\Docs holds a.bin, b.bin, empty.txt and sub\c.bin, 1 MiB together; the parts hold a.bin, b.bin and
 // c.bin in this order. For a join the set is split into parts first. out is the empty output folder.
 struct TScene {
-    TTempDir Tmp{"flt"};
+    TTempDir Tmp;
     bool Join;
     std::string Files[3] = {PatternBytes(1000, 1), PatternBytes(600000, 2), PatternBytes(447576, 3)};
     TScene(bool AJoin, int64_t APartSize) : Join(AJoin) {

@@ -155,7 +155,7 @@ TEST_F(MainWindow, KeysTypingAndDropsFillTheFields) {
     };
     EXPECT_EQ(key(Form->EdtSource, VK_TAB, false), Form->BtnBrowseFile);
     EXPECT_EQ(key(Form->BtnBrowseFile, VK_TAB, true), Form->EdtSource);
-    TTempDir dir("fields");
+    TTempDir dir;
     BuildTree(dir.Path(), {{"work\\", ""}, {"work\\report.doc", "report"}});
     const std::string doc = dir / "work\\report.doc", work = dir / "work";
     for (const auto& [source, output, size, field] :
@@ -188,7 +188,7 @@ TEST_F(MainWindow, KeysTypingAndDropsFillTheFields) {
 // and the end of the program must not get lost. They wait in the queue for the job's first poll. Alt+F4
 // ends the shared window, so this runs last.
 TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
-    TTempDir dir("reenter");
+    TTempDir dir;
     BuildTree(dir.Path(), {{"data.bin", PatternBytes(5000)}});
     const HWND wnd = Form->FHandle;
     enum { EscapeNo, EscapeYes, Quit, AltF4 };
@@ -240,7 +240,7 @@ TEST(MainWindowGerman, TextsInGerman) {
 // fields, a split asks and sums up, and Close ends the program with code 0. (The join's boxes and dialogs:
 // the join suite's scripted user.)
 TEST(EndToEnd, SplitThroughTheWindow) {
-    TTempDir dir("e2e");
+    TTempDir dir;
     BuildTree(dir.Path(), {{"src\\", ""}, {"src\\data.bin", PatternBytes(3000000, 7)}});
     std::string desktop = UseOwnDesktop(),
                 cmd = ChunklerExe() + " \"" + dir / "src\\data.bin\" \"" + dir / "src\"";

@@ -22,7 +22,7 @@ const std::string A = PatternBytes(300000, 7), B = PatternBytes(1000, 8);
 
 // A set named Docs in Dir\parts: Data in parts of 128000 bytes, Header in header files of 100 bytes.
 struct TJoin {
-    TTempDir Dir{"join"};
+    TTempDir Dir;
     std::string Parts = Dir / "parts", Out = Dir / "out";
     TScriptedHooks Hooks;
 
@@ -151,7 +151,7 @@ TEST(Join, HostileNamesEndWithInvalidHeaderAndCreateNothing) {
         "a.\\b", "a \\b", ".. \\x", ".", "..", "a\x01" "b", "a/b", "a<b", "a>b", "a\"b", "a|b", "a?b", "a*b", "",
         "\\", "a\\\\b"};
     // clang-format on
-    TTempDir tmp("hh");
+    TTempDir tmp;
     BuildTree(tmp.Path(), {{"set\\", ""}, {"out\\", ""}, {"set\\h.001", "hello"}});
     const auto driveRoot = ListNames("C:\\");
     for (const auto& name : names) {
@@ -224,7 +224,7 @@ TEST(RoundTrip, RandomTreesComeBackExactly) {
         };
         const std::string top = "T " + name();
         addFolder(addFolder, "src\\" + top, 0);
-        TTempDir tmp("rt");
+        TTempDir tmp;
         BuildTree(tmp.Path(), tree);
         const std::string from = tmp / ("parts\\" + top + (pick(0, 1) ? ".001" : ".h001"));
         TScriptedHooks hooks;

@@ -15,8 +15,8 @@ using namespace testsupport;
 TEST(Split, PartsHeaderFilesAndQuestions) {
     const std::string data = PatternBytes(3000000),
                       ask = "There are # parts to create. You can press the <ESC> "
-                            "key to interrupt the job. Do you want to continue?";
-    const std::string done = "Chunkler has succesfully created # partfile(s) and 1 headerfile(s). The last "
+                            "key to interrupt the job. Do you want to continue?",
+                      done = "Chunkler has succesfully created # partfile(s) and 1 headerfile(s). The last "
                              "partfile and the first headerfile fit on the same disk.",
                       note = done + "\r\n" + MsgCatalogEn[MsgDiskNote],
                       old = "File \"#\" already exists. Always overwrite existing files?";
@@ -44,7 +44,7 @@ TEST(Split, PartsHeaderFilesAndQuestions) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
-        TTempDir src("src"), out("out");
+        TTempDir src, out;
         BuildTree(src.Path(), c.Tree);
         std::string content, header = "ChKl40";
         for (const auto& e : c.Tree) {
@@ -104,7 +104,7 @@ TEST(Split, PartsHeaderFilesAndQuestions) {
 TEST(BatchFile, RebuildsTheFileWhateverItsNameAndTheProgramIsCopied) {
     const std::string program = ReadFileBytes(ChunklerExe().substr(1, ChunklerExe().size() - 2));
     for (const std::string name : {"B\xE4r.txt", "50%off.doc", "a & b ^ c ! (d) 100%.txt", "Preis\x80.doc"}) {
-        TTempDir src("src"), out("out");
+        TTempDir src, out;
         const std::string content = PatternBytes(2500, 7),
                           batch = out / (name.substr(0, name.rfind('.')) + ".bat");
         WriteFileBytes(src / name, content);
@@ -142,7 +142,7 @@ TEST(BatchFile, RebuildsTheFileWhateverItsNameAndTheProgramIsCopied) {
 // the tail the join never needs included. Lines that do not parse, comments and names of other files change
 // nothing; names match whatever their case.
 TEST(Sfv, SplitWritesWhatCksfvAcceptsAndADamagedFileEndsTheJoinWith13) {
-    TTempDir tmp("sfv");
+    TTempDir tmp;
     const std::string sfv = tmp / "parts\\doc.bin.sfv";
     BuildTree(tmp.Path(), {{"src\\", ""},
                            {"parts\\", ""},
@@ -165,7 +165,7 @@ TEST(Sfv, SplitWritesWhatCksfvAcceptsAndADamagedFileEndsTheJoinWith13) {
         SCOPED_TRACE(name ? name : "intact");
         const std::string file = tmp / "parts\\" + (name ? name : "doc.bin.001"), kept = ReadFileBytes(file);
         WriteFileBytes(file, damage(kept));
-        TTempDir silent("sfvs"), window("sfvw");
+        TTempDir silent, window;
         const TChunklerResult expected = name ? crChecksumError : crOk;
         EXPECT_EQ(RunJob(true, tmp / "parts\\DOC.BIN.002", silent.Path()), expected);
         // Nothing half-restored stays; the intact set comes back with the stored time.

@@ -45,13 +45,12 @@ void ListInto(const std::string& Root, const std::string& Rel, std::vector<std::
 
 } // namespace
 
-TTempDir::TTempDir(const std::string& Tag) {
+TTempDir::TTempDir() {
     static unsigned counter = 0;
     char tmp[MAX_PATH + 1];
     GetTempPathA(sizeof tmp, tmp);
     do
-        FPath = tmp + ("chk_" + Tag) + "_" + std::to_string(GetCurrentProcessId()) + "_" +
-                std::to_string(counter++);
+        FPath = tmp + ("chk_" + std::to_string(GetCurrentProcessId())) + "_" + std::to_string(counter++);
     while (!CreateDirectoryA(FPath.c_str(), nullptr));
 }
 
@@ -224,7 +223,7 @@ DWORD RunUnixShell(const std::string& Script) {
     // Wine starts a Linux program named by its Z: path but hands back no process handle to wait on, so the
     // script leaves its exit code in a marker file, renamed into place when complete. The script travels in
     // the environment, untouched by the Windows rules for splitting a command line.
-    TTempDir dir("sh");
+    TTempDir dir;
     const std::string marker = dir / "code", unixMarker = UnixPath(marker);
     SetEnvironmentVariableA("CHK_SCRIPT", ("( " + Script + " ); echo $? > " + unixMarker + ".tmp && mv " +
                                            unixMarker + ".tmp " + unixMarker)

@@ -84,7 +84,7 @@ void ClearFolder(const std::string& Path);
 // A fresh folder below the system's temp folder, removed with everything in it on destruction.
 class TTempDir {
 public:
-    explicit TTempDir(const std::string& Tag = "t");
+    TTempDir();
     ~TTempDir() { RemoveTree(FPath); }
     TTempDir(const TTempDir&) = delete;
     TTempDir& operator=(const TTempDir&) = delete;
