@@ -66,12 +66,11 @@ TEST(Listing, FromFoldersFilesAndDriveRoots) {
                                 {"r\xE4sum\xE9.txt", "hello"}, {"sub\\", ""}, {"sub\\m\\", ""}, {"sub\\n", "n"}});
     // clang-format on
     SetFileAttributesA((dir / "my docs\\.empty").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    {
-        // 6 GiB, left sparse by the file system; the stream's positions and sizes are 64-bit as well.
-        auto huge = TFileStreamLite::CreateWrite(dir / "my docs\\huge");
-        EXPECT_EQ(huge->Seek(0xFFFFFFFF, FILE_BEGIN), 0xFFFFFFFF); // all low bits set is no failure
-        ASSERT_TRUE(huge->Seek(6442450944, FILE_BEGIN) == 6442450944 && SetEndOfFile(huge->Handle));
-    }
+    // 6 GiB, left sparse by the file system; the stream's positions and sizes are 64-bit as well.
+    auto huge = TFileStreamLite::CreateWrite(dir / "my docs\\huge");
+    EXPECT_EQ(huge->Seek(0xFFFFFFFF, FILE_BEGIN), 0xFFFFFFFF); // all low bits set is no failure
+    ASSERT_TRUE(huge->Seek(6442450944, FILE_BEGIN) == 6442450944 && SetEndOfFile(huge->Handle));
+    huge.reset();
     EXPECT_EQ(TFileStreamLite::CreateRead(dir / "my docs\\huge")->GetSize(), 6442450944);
     TFileInfos tree;
     ASSERT_FALSE(tree.BuildFromPath(dir / "my docs\\", INT64_MAX));
