@@ -82,9 +82,8 @@ THandle HoldExclusive(const std::string& Path, DWORD Access) {
 TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
     using TAct = std::function<void(const TTempDir&, THandle&)>;
     const std::string writeError = "Error writing to file!";
-    const std::vector<std::string> shortWrite{writeError},
-        diskFull{SystemErrorText(ERROR_DISK_FULL), writeError}, noPath{SystemErrorText(ERROR_PATH_NOT_FOUND)},
-        sharing{SystemErrorText(ERROR_SHARING_VIOLATION)},
+    const std::vector<std::string> shortWrite{writeError}, sharing{SystemErrorText(ERROR_SHARING_VIOLATION)},
+        noPath{SystemErrorText(ERROR_PATH_NOT_FOUND)}, diskFull{SystemErrorText(ERROR_DISK_FULL), writeError},
         readOnly{SystemErrorText(ERROR_ACCESS_DENIED), SystemErrorText(ERROR_WRITE_PROTECT)};
     // What is tried; a join or a split; the drive whose root takes the output (0: out in the scratch folder);
     // a part of the names of files to which writes fall short; what the other program does; the texts one of
