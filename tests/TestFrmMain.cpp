@@ -40,7 +40,7 @@ WPARAM MakeDrop(const std::string& First, const std::string& Second) {
 // A main window made as the window run makes it, its message boxes recorded and answered from a script (then
 // Yes, or OK); torn down at scope end.
 struct TOpenWindow : TFrmMain {
-    explicit TOpenWindow(const TChunklerStartParams& AParams) : Params(AParams) {
+    TOpenWindow() {
         UseOwnDesktop();
         AccelTable = CreateAccelerators();
         FrmMain = this;
@@ -69,7 +69,7 @@ struct TOpenWindow : TFrmMain {
 
 class MainWindow : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { Form = new TOpenWindow(TChunklerStartParams{}); }
+    static void SetUpTestSuite() { Form = new TOpenWindow; }
     static void TearDownTestSuite() { delete Form; }
     static inline TOpenWindow* Form = nullptr;
 };
@@ -230,7 +230,7 @@ TEST(MainWindowGerman, TextsInGerman) {
     EXPECT_EQ(FormatMsg(MsgSizeLabel) + FormatMsg(MsgFileMissing, {"x.002"}),
               "Gr\xF6sseDatei \"x.002\" fehlt!");
     EXPECT_NE(FormatMsg(MsgInsertNextDisk).find("ben\xF6tigt.\r\nBitte"), std::string::npos);
-    TOpenWindow f{TChunklerStartParams{}};
+    TOpenWindow f;
     EXPECT_EQ(WindowText(f.BtnSplit) + WindowText(f.BtnJoin) + WindowText(f.BtnClose),
               "SplittenUnsplittenSchliessen");
 }
@@ -262,9 +262,8 @@ TEST(EndToEnd, SplitThroughTheWindow) {
         for (int i = 0; i < 250 && IsWindow(box); ++i)
             Sleep(20);
     };
-    // Split at (105, 172) and Close at (260, 172), found where a person sees them.
+    // Split at (105, 172) and Close at (260, 172), found where a person sees them; "1.44 MB Disk" is preset.
     ASSERT_NE(ChildWindowFromPoint(main, {260, 172}), main) << "no Chunkler window with its controls";
-    // "1.44 MB Disk" is preset.
     PostMessageA(ChildWindowFromPoint(main, {105, 172}), BM_CLICK, 0, 0);
     next(IDYES,
          "Split|There are 3 parts to create. You can press the <ESC> key to interrupt the job. Do you want "

@@ -109,9 +109,8 @@ TEST(Join, MissingDamagedAndExistingFiles) {
         {"wrong magic", Change(1, "h", [](std::string h) { return "ChKl41" + h.substr(6); }), true, crSourceNotFound, -1, -1},
         {"bytes after the closing TABs", nullptr, true, crInvalidHeader, -1, -1, DocsHeader + "junk\t\t"},
         {"size larger than the parts hold", nullptr, true, crSourceNotFound, -2, -1, tooLarge},
-        // Reading all of it would shift every later byte.
-        {"middle part longer than the first", Change(2, "", [](std::string b) { return b + "tail"; }), true,
-         crInvalidHeader, -2, -1},
+        {"middle part longer than the first: read whole, it would shift every later byte",
+         Change(2, "", [](std::string b) { return b + "tail"; }), true, crInvalidHeader, -2, -1},
         {"restored file would overwrite a part still to be read", [](TJoin& f) { f.Out = f.Parts; }, true, crFileError,
          -1, -1, "ChKl40" + Record("Docs.003", "F", "301000") + "\t\t"},
         // clang-format on

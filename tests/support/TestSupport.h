@@ -126,8 +126,7 @@ inline DWORD RunChunkler(const std::string& Arguments, const std::string& Workin
     return RunProgram(ChunklerExe() + " " + Arguments, WorkingDir);
 }
 
-// A desktop of this test's own, where windows of other tests stay out of the way (its name for STARTUPINFO),
-// and a control's text, also of another process.
+// A desktop of the test's own, away from other windows (its name for STARTUPINFO); a control's text.
 std::string UseOwnDesktop();
 std::string WindowText(HWND Wnd);
 
