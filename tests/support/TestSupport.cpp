@@ -188,8 +188,6 @@ std::string ChunklerExe() {
     return path;
 }
 
-// --- Windows of another process
-
 std::string UseOwnDesktop() {
     static const std::string name = "chk_desktop_" + std::to_string(GetCurrentProcessId());
     static HDESK desktop = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
@@ -202,8 +200,6 @@ std::string WindowText(HWND Wnd) {
     SendMessageTimeoutA(Wnd, WM_GETTEXT, sizeof text, LPARAM(text), SMTO_ABORTIFHUNG, 5000, nullptr);
     return text;
 }
-
-// --- The Linux side
 
 std::string UnixPath(const std::string& WinPath) {
     // Wine's own export; absent on Windows, where these tests do not run.
