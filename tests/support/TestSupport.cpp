@@ -30,16 +30,18 @@ THandle Open(const std::string& Path, DWORD Access, DWORD Disposition, DWORD Fla
 
 void ListInto(const std::string& Root, const std::string& Rel, std::vector<std::string>& Out) {
     for (const auto& fd : Entries(Root + Rel)) {
-        const std::string name = Rel + fd.cFileName, bytes = ReadFileBytes(Root + name);
+        const std::string name = Rel + fd.cFileName;
         // To the millisecond, as a header keeps it.
         const FILETIME& t = fd.ftLastWriteTime;
         const std::string time = std::to_string((uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 10000);
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            Out.push_back(name + "\\ " + time);
             ListInto(Root, name + "\\", Out);
-        Out.push_back(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
-                          ? name + "\\ " + time
-                          : name + " " + std::to_string(bytes.size()) + " " +
-                                std::to_string(std::hash<std::string>{}(bytes)) + " " + time);
+            continue;
+        }
+        const std::string bytes = ReadFileBytes(Root + name);
+        Out.push_back(name + " " + std::to_string(bytes.size()) + " " +
+                      std::to_string(std::hash<std::string>{}(bytes)) + " " + time);
     }
 }
 
