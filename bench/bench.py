@@ -27,6 +27,7 @@ QUICK = os.environ.get("BENCH_QUICK", "") not in ("", "0")
 CHUNKLER = os.path.join(BUILD, "Chunkler.exe")
 REFTREE = os.path.join(BUILD, "bench", "RefTreeCopy.exe")
 HEADERSCALE = os.path.join(BUILD, "bench", "HeaderScale.exe")
+CRCSPEED = os.path.join(BUILD, "bench", "CrcSpeed.exe")
 
 RUNS = 3 if QUICK else 5
 MIB = 1024 * 1024
@@ -296,17 +297,19 @@ def tree_cases(inputs, work, name, label, runs=RUNS, warmup=1):
     clean(ours, ref, tar, j_ours, j_ref, j_tar)
 
 
-def header_scale_case():
-    """HeaderScale.exe: header writing, collecting and parsing alone, and the memory bound."""
-    log("bench: header of 200,000 records in process")
+def in_process(exe, what):
+    """A program that times its own steps (HeaderScale.exe: header writing, collecting and parsing, and the
+    memory bound; CrcSpeed.exe: each CRC-32 method in memory); its lines go into the report."""
+    log(f"bench: {what}")
     with tempfile.TemporaryFile() as out:  # a file, not a pipe (see scripts/wine-run.sh)
-        code = subprocess.run(["wine", HEADERSCALE], stdin=subprocess.DEVNULL, stdout=out,
+        code = subprocess.run(["wine", exe], stdin=subprocess.DEVNULL, stdout=out,
                               stderr=subprocess.STDOUT).returncode
         out.seek(0)
         lines = out.read().decode(errors="replace").splitlines()
     if code != 0:
-        log(f"bench: FAILED: HeaderScale (exit code {code})")
-        failures.append("HeaderScale")
+        name = os.path.basename(exe)
+        log(f"bench: FAILED: {name} (exit code {code})")
+        failures.append(name)
     return [line.rstrip("\r") for line in lines]
 
 
@@ -354,7 +357,7 @@ def table():
 
 
 def main():
-    for exe in (CHUNKLER, REFTREE, HEADERSCALE):
+    for exe in (CHUNKLER, REFTREE, HEADERSCALE, CRCSPEED):
         if not os.path.exists(exe):
             sys.exit(f"bench: {exe} is missing; build it first (make bench does)")
     log(f"bench: {'quick run, ' if QUICK else ''}{RUNS} timed runs per case after one warm-up")
@@ -373,7 +376,8 @@ def main():
     tree_cases(inputs, work, "hdr",
                f"tree of {HDR_FILES:,} empty files in {HDR_FOLDERS:,} folders ({HDR_FILES + HDR_FOLDERS + 1:,} "
                "header records, 1 run)", runs=1, warmup=0)
-    header = header_scale_case()
+    header = in_process(HEADERSCALE, "header of 200,000 records in process")
+    crc = in_process(CRCSPEED, "CRC-32 methods over 256 MiB in memory")
     clean(work)
 
     log("")
@@ -389,6 +393,9 @@ def main():
     log("heap, and its buffers); the first row shows what that process takes for a job that does nothing.")
     log("Header of 200,000 records in process (bench/HeaderScale.cpp):")
     for line in header:
+        log(f"  {line}")
+    log("CRC-32 alone over 256 MiB in memory, best of 3 (bench/CrcSpeed.cpp):")
+    for line in crc:
         log(f"  {line}")
     if failures:
         log(f"bench: {len(failures)} case(s) FAILED: {', '.join(failures)}")

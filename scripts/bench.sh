@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `make bench`: times Chunkler's split and join with hyperfine against GNU split, cat and tar and
 # against a minimal Win32 tree copier (bench/RefTreeCopy.cpp), checks every result, prints one table,
-# and measures the 200,000-record header in process (bench/HeaderScale.cpp).
+# and measures the 200,000-record header (bench/HeaderScale.cpp) and the CRC-32 methods
+# (bench/CrcSpeed.cpp) in process.
 #
 # Environment:
 #   BENCH_QUICK=1   smaller inputs and 3 timed runs instead of 5 (about 5 minutes)
