@@ -34,6 +34,7 @@ MIB = 1024 * 1024
 BIG_SIZE = (256 if QUICK else 1024) * MIB
 TREE_FOLDERS, TREE_FILES = (200, 2000) if QUICK else (2000, 20000)
 HDR_FOLDERS, HDR_FILES = (200, 39799) if QUICK else (1000, 198999)  # with the root: 40,000 / 200,000 records
+FEW_FOLDERS, FEW_FILES = 40, 3959  # with the root: 4,000 records, in both modes
 DISK = 1453568  # "1.44 MB Disk"
 HUNDRED_MB = 100 * MIB  # Chunkler's MB is 1,048,576 bytes ("650 MB CD" is 681,574,400)
 
@@ -55,7 +56,8 @@ def make_inputs():
     """Inputs are kept between runs of the benchmark; a stamp names what was generated."""
     inputs = os.path.join(SCRATCH, "input")
     stamp = os.path.join(inputs, "stamp")
-    want = f"big={BIG_SIZE} tree={TREE_FOLDERS}/{TREE_FILES} hdr={HDR_FOLDERS}/{HDR_FILES} v1\n"
+    want = (f"big={BIG_SIZE} tree={TREE_FOLDERS}/{TREE_FILES} hdr={HDR_FOLDERS}/{HDR_FILES} "
+            f"few={FEW_FOLDERS}/{FEW_FILES} v2\n")
     if os.path.exists(stamp) and open(stamp).read() == want:
         log(f"bench: reusing the inputs in {inputs}")
         return inputs
@@ -69,6 +71,7 @@ def make_inputs():
             f.write(os.urandom(block))
     make_tree(os.path.join(inputs, "tree"), TREE_FOLDERS, TREE_FILES, lambda: rnd.randint(0, 64 * 1024), rnd)
     make_tree(os.path.join(inputs, "hdr"), HDR_FOLDERS, HDR_FILES, lambda: 0, rnd)
+    make_tree(os.path.join(inputs, "few"), FEW_FOLDERS, FEW_FILES, lambda: 0, rnd)
     with open(stamp, "w") as f:
         f.write(want)
     return inputs
@@ -370,6 +373,9 @@ def main():
     big_cases(inputs, work)
     sfv_cases(inputs, work)
     tree_cases(inputs, work, "tree", f"tree of {TREE_FILES:,} files (0-64 KiB) in {TREE_FOLDERS:,} folders")
+    # The per-file cost of a join without the 200,000-file tree's minutes: a few seconds a run.
+    tree_cases(inputs, work, "few", f"tree of {FEW_FILES:,} empty files in {FEW_FOLDERS} folders "
+               f"({FEW_FILES + FEW_FOLDERS + 1:,} header records)")
     # Every file created under Wine costs a request to the wineserver and a scan of its folder, so the
     # 200,000 files take minutes per run: one run each, and the header's own figures come from
     # HeaderScale below.
