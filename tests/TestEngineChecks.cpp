@@ -15,59 +15,66 @@ using namespace testsupport;
 // part size whose 999-fold product just leaves Int64 has no reachable limit.
 TEST(EngineChecks, EveryCheckCodeAndItsText) {
     const std::string notFound = "File or Directory not found!";
-    // Source and output (names without a drive letter are below the scratch folder), join or split, the part
-    // size, the code and its text.
-    const std::tuple<const char*, const char*, bool, int64_t, TChunklerResult, std::string> cases[] = {
-        {"U:\\", "out", false, 100, crSourceNotFound, notFound}, // an empty root names no parts
-        {"file.txt", "U:\\", false, 100, crOk, ""},
-        {"folder\\\\", "out\\", false, 100, crOk, ""}, // split without the batch file asked for
-        {"missing", "out", false, 100, crSourceNotFound, notFound},
-        {"file.txt", "missing", false, 100, crOutputNotFound, notFound},
-        {"folder", "out", true, 100, crFolderNotAllowed, MsgCatalogEn[MsgFolderNotAllowed]},
-        {"file.txt", "file.txt", false, 100, crFolderExpected, "Directory expected!"},
-        {"file.txt", "S:\\", false, 100, crRemovableOutput, MsgCatalogEn[MsgRemovableOutput]}, // a CD
-        {"file.txt", "out", false, -5, crInvalidSize, "Invalid size!"},
-        {"missing", "out", false, 0, crInvalidSize, "Invalid size!"},
-        {"file.txt", "out", true, 0, crSourceNotFound, notFound}, // no part size in a join; no set found
-        {"999.bin", "out", false, 1, crOk, ""},
-        {"1000.bin", "out", false, 1, crTooManyParts, MsgCatalogEn[MsgTooManyParts]},
-        {"file.txt", "out", false, std::numeric_limits<int64_t>::max() / 999 + 1, crOk, ""},
+    const struct {
+        const char* Name;
+        const char *Source, *Output; // below the row's scratch folder, unless on a drive of their own
+        bool Join;
+        int64_t PartSize;
+        TChunklerResult Result;
+        std::string Text; // what the window shows for it
+        size_t Written;   // files in the output folder afterwards
+    } cases[] = {
+        // clang-format off
+        {"an empty drive root names no parts", "U:\\", "out", false, 100, crSourceNotFound, notFound, 0},
+        {"a drive root as output", "file.txt", "U:\\", false, 100, crOk, "", 3},
+        {"a folder is split without the batch file", "folder\\\\", "out\\", false, 100, crOk, "", 2},
+        {"source missing", "missing", "out", false, 100, crSourceNotFound, notFound, 0},
+        {"output missing", "file.txt", "missing", false, 100, crOutputNotFound, notFound, 0},
+        {"a join of a folder", "folder", "out", true, 100, crFolderNotAllowed,
+         "Directories not allowed here! For joining, please select one of the partfiles instead.", 0},
+        {"a file as output", "file.txt", "file.txt", false, 100, crFolderExpected, "Directory expected!", 0},
+        {"a CD as output", "file.txt", "S:\\", false, 100, crRemovableOutput,
+         "Chunkler cannot write directly to removable disks (diskettes/CD)!", 0},
+        {"a negative size", "file.txt", "out", false, -5, crInvalidSize, "Invalid size!", 0},
+        {"the size is checked last", "missing", "out", false, 0, crInvalidSize, "Invalid size!", 0},
+        {"a join needs no size but a set", "file.txt", "out", true, 0, crSourceNotFound, notFound, 0},
+        {"999 parts, the last one empty", "999.bin", "out", false, 1, crOk, "", 1000 + 40 + 1},
+        {"1000 parts", "1000.bin", "out", false, 1, crTooManyParts, "You cannot create more than 999 parts!", 0},
+        {"no reachable limit", "file.txt", "out", false, std::numeric_limits<int64_t>::max() / 999 + 1, crOk, "", 3},
+        // clang-format on
     };
-    TTempDir dir;
-    BuildTree(dir.Path(), {{"file.txt", "0123456789"},
-                           {"999.bin", PatternBytes(999)},
-                           {"1000.bin", PatternBytes(1000)},
-                           {"folder\\", ""},
-                           {"out\\", ""}});
-    ClearFolder("U:\\");
-    const auto resolve = [&](std::string N) { return N.find(':') != std::string::npos ? N : dir / N; };
-    for (const auto& [source, output, join, partSize, expected, text] : cases) {
-        SCOPED_TRACE(std::string(source) + " to " + output);
-        TChunklerStartParams p{.SourcePath = resolve(source),
-                               .OutputDir = resolve(output),
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        BuildTree(dir.Path(), {{"file.txt", "0123456789"},
+                               {"999.bin", PatternBytes(999)},
+                               {"1000.bin", PatternBytes(1000)},
+                               {"folder\\", ""},
+                               {"out\\", ""}});
+        ClearFolder("U:\\");
+        const auto resolve = [&](std::string N) { return N.find(':') != std::string::npos ? N : dir / N; };
+        TChunklerStartParams p{.SourcePath = resolve(c.Source),
+                               .OutputDir = resolve(c.Output),
                                .CreateBatch = true,
-                               .PartSize = partSize,
+                               .PartSize = c.PartSize,
                                .Silent = true,
-                               .Unsplit = join};
+                               .Unsplit = c.Join};
         TScriptedHooks hooks;
-        EXPECT_EQ(TChunkler(&hooks).Execute(p), expected);
+        EXPECT_EQ(TChunkler(&hooks).Execute(p), c.Result);
         EXPECT_TRUE(hooks.Messages.empty() && hooks.Calls == 0 && hooks.Polls == 0)
             << "the window was touched";
         EXPECT_TRUE(p.SourcePath.back() != '\\' && (p.OutputDir.size() == 2 || p.OutputDir.back() != '\\'));
+        EXPECT_EQ(FileExists(p.OutputDir, true) ? ListNames(p.OutputDir).size() : 0, c.Written);
         p.Silent = false;
         TChunkler engine(&hooks);
         engine.Params = &p;
-        engine.ShowResult(expected);
-        EXPECT_EQ(hooks.Texts(), text.empty() ? std::vector<std::string>{} : std::vector{text});
+        engine.ShowResult(c.Result);
+        EXPECT_EQ(hooks.Texts(), c.Text.empty() ? std::vector<std::string>{} : std::vector{c.Text});
     }
+    ClearFolder("U:\\");
     // A "#" brought in by an argument is the next placeholder; arguments beyond the placeholders are dropped.
     EXPECT_EQ(FormatMsg(MsgConfirmPartCount, {"#1", "x", "y"}),
               "There are x1 parts to create. y Do you want to continue?");
-    // folder.001/.h001; 999.bin.001-.1000, 40 one-byte header files, 999.bat; file.txt.001/.h001, file.bat.
-    EXPECT_EQ(ListNames(dir / "out").size(), 2u + 1041u + 3u);
-    EXPECT_TRUE(FileExists(dir / "out\\999.bin.1000") && FileExists(dir / "out\\file.txt.001"));
-    EXPECT_FALSE(FileExists(dir / "out\\999.bin.1001") || FileExists(dir / "out\\file.txt.002"));
-    ClearFolder("U:\\");
 }
 
 // A folder the listing cannot search (seven levels of 40-character names are too long a path) or a name the
@@ -81,11 +88,15 @@ TEST(EngineChecks, SourcesThatCannotBeListedEndTheSplitBeforeAnythingIsWritten) 
                   " && d=deep; for i in 1 2 3 4 5 6 7; do d=$d/$(printf %040d $i); done; mkdir -p $d odd && "
                   "echo x >$d/f && touch odd/$(printf '\\305\\201\\303\\263d\\305\\272.txt')"),
               0u);
-    for (const auto& [source, error] :
-         {std::pair{"deep", ERROR_FILENAME_EXCED_RANGE}, {"odd", ERROR_INVALID_NAME}}) {
+    const std::string deep = "deep\\" + std::string(39, '0') + "1\\" + std::string(39, '0') + "2\\" +
+                             std::string(39, '0') + "3\\" + std::string(39, '0') + "4\\" +
+                             std::string(39, '0') + "5\\" + std::string(39, '0') + "6";
+    for (const auto& [source, folder, text] :
+         {std::tuple{"deep", deep, "File name is too long.\r\n"}, {"odd", "odd", "Invalid name.\r\n"}}) {
         TScriptedHooks hooks;
         EXPECT_EQ(RunJob(false, dir / source, out.Path(), 1000, &hooks), crFileError);
-        EXPECT_EQ(hooks.Texts(), std::vector{SystemErrorText(error)}) << source;
+        EXPECT_EQ(hooks.Texts(), std::vector{"Folder \"" + dir / folder + "\" cannot be read: " + text})
+            << source;
         EXPECT_TRUE(ListNames(out.Path()).empty()) << source;
     }
     RunUnixShell("rm -rf " + UnixPath(dir / "deep"));

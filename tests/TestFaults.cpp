@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <optional>
 
@@ -33,41 +32,30 @@ struct TScene {
     std::string Input() const { return Tmp / (Join ? "parts\\Docs.001" : "src\\Docs"); }
     std::string Source() const { return Tmp / (Join ? "parts" : "src"); }
 
-    // What a fault leaves in Out. A split: at least Complete full parts, together the start of the content.
-    // A join: the first Complete files whole, nothing of the others.
-    void ExpectKept(const std::string& Out, int Complete) const {
-        std::string kept, whole;
-        for (int i = 0; i < (Join ? 3 : 4); ++i) {
-            const std::string path =
-                Join ? Out + "\\Docs\\" + Names[i] : Out + "\\Docs.00" + std::to_string(i + 1);
-            kept += FileExists(path) ? ReadFileBytes(path) : "";
-            whole += i < (Join ? Complete : 3) ? Files[i] : "";
-        }
-        EXPECT_TRUE(Join ? kept == whole
-                         : kept.size() >= size_t(PartSize * Complete) &&
-                               whole.compare(0, kept.size(), kept) == 0);
+    // What a fault leaves in Out: of a split nothing but what was there when it began (Before), of a join
+    // the first Complete files whole.
+    void ExpectKept(const std::string& Out, int Complete, const std::vector<std::string>& Before) const {
+        EXPECT_TRUE(Join || ListNames(Out) == Before) << "a split leaves nothing of its set";
+        for (int i = 0; Join && i < 3; ++i)
+            EXPECT_TRUE(ReadFileBytes(Out + "\\Docs\\" + Names[i]) == (i < Complete ? Files[i] : "<missing>"))
+                << Names[i];
     }
 };
 
-// Windows Vista's, beyond the system version the program is built for.
-extern "C" DWORD WINAPI GetFinalPathNameByHandleA(HANDLE, LPSTR, DWORD, DWORD);
-
-// Every write of the file stream to a file whose name holds ShortPart (none when empty) reports success
-// having written half the bytes, none of a single one; after 2000 such writes each further one fails with
-// ERROR_DISK_FULL, so a job that would loop for ever ends.
-std::string ShortPart;
-int ShortWrites = 0;
-BOOL WINAPI ShortWrite(HANDLE H, LPCVOID Buffer, DWORD Bytes, LPDWORD Written, LPOVERLAPPED Ov) {
-    char name[MAX_PATH * 2] = {};
-    GetFinalPathNameByHandleA(H, name, sizeof name - 1, 0);
-    if (ShortPart.empty() || !std::strstr(name, ShortPart.c_str()))
-        return WriteFile(H, Buffer, Bytes, Written, Ov);
-    if (++ShortWrites <= 2000)
-        return WriteFile(H, Buffer, Bytes / 2, Written, Ov);
-    *Written = 0;
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-}
+// A disk that takes half of every write (none of a single byte) and reports success, as a nearly full one
+// may; after 2000 such writes each further one fails with ERROR_DISK_FULL, so a job that would loop for
+// ever ends.
+class TShortWriting : public TFileStreamLite {
+public:
+    TShortWriting(const std::string& FileName, DWORD Disposition, int& AWrites)
+        : TFileStreamLite(FileName, GENERIC_WRITE, 0, Disposition), Writes(AWrites) {}
+    uint32_t Write(const void* Buffer, uint32_t Count) override {
+        if (++Writes > 2000)
+            throw EExceptionLite(ERROR_DISK_FULL);
+        return TFileStreamLite::Write(Buffer, Count / 2);
+    }
+    int& Writes;
+};
 
 THandle HoldExclusive(const std::string& Path, DWORD Access) {
     return THandle(CreateFileA(Path.c_str(), Access, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
@@ -75,82 +63,91 @@ THandle HoldExclusive(const std::string& Path, DWORD Access) {
 
 } // namespace
 
-// Every fault ends the job with 9 and one of its texts, keeps what was written before, leaves the source as
-// the other program left it and creates nothing beside the output folder. Another program acts at the
-// first box, the confirmation asked after the checks and the listing, and may hold a file open until the
-// job ends. A short write reports success with half the bytes asked, as a nearly full disk may.
+// Every fault ends the job with 9 and one of its texts, leaves nothing of a split behind and keeps the files
+// a join completed before, leaves the source as the other program left it and creates nothing beside the
+// output folder. Another program acts at the first box, the confirmation asked after the checks and the
+// listing, and may hold a file open until the job ends.
 TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
     using TAct = std::function<void(const TTempDir&, THandle&)>;
-    const std::string writeError = "Error writing to file!";
-    const std::vector<std::string> shortWrite{writeError}, sharing{SystemErrorText(ERROR_SHARING_VIOLATION)},
-        noPath{SystemErrorText(ERROR_PATH_NOT_FOUND)}, diskFull{SystemErrorText(ERROR_DISK_FULL), writeError},
-        readOnly{SystemErrorText(ERROR_ACCESS_DENIED), SystemErrorText(ERROR_WRITE_PROTECT)};
-    // What is tried; a join or a split; the drive whose root takes the output (0: out in the scratch folder);
-    // a part of the names of files to which writes fall short; what the other program does; the texts one of
-    // which the error box shows; how many full parts or whole restored files must be kept.
-    const std::tuple<const char*, bool, char, const char*, TAct, std::vector<std::string>, int> cases[] = {
+    const std::vector<std::string> shortWrite{text::WriteError}, sharing{"Sharing violation.\r\n"},
+        noPath{"Path not found.\r\n"}, diskFull{"Disk full.\r\n", text::WriteError},
+        readOnly{"Access denied.\r\n", "Write protected.\r\n"};
+    // The set-up mounts small tmpfs drives when run as root: Y: fills after 1 MiB, Q: is read-only.
+    enum TOut { Scratch, FullDisk, ReadOnlyDisk };
+    const struct {
+        const char* Name;
+        bool Join;
+        TOut Out;
+        const char* ShortFile;          // writes to files whose name holds it fall short (none when empty)
+        TAct Act;                       // what the other program does
+        std::vector<std::string> Texts; // the error box shows one of them
+        int Complete;                   // restored files a join keeps
+    } cases[] = {
         // clang-format off
-        {"full disk: data parts", false, 'Y', "", [](const TTempDir&, THandle&) {
-             WriteFileBytes("Y:\\filler", PatternBytes(100000)); }, diskFull, 3},
-        {"full disk: header file", false, 'Y', "", nullptr, diskFull, 4},
-        {"full disk: join", true, 'Y', "", nullptr, diskFull, 2},
-        {"read-only disk: split", false, 'Q', "", nullptr, readOnly, 0},
-        {"short write: data part", false, 0, ".002", nullptr, shortWrite, 1},
-        {"short write: header file", false, 0, ".h0", nullptr, shortWrite, 4},
-        {"short write: restored file", true, 0, "b.bin", nullptr, shortWrite, 1},
-        {"split: output folder removed", false, 0, "", [](const TTempDir& t, THandle&) { RemoveTree(t / "out"); },
-         noPath, 0},
-        {"split: part 3 held open", false, 0, "", [](const TTempDir& t, THandle& h) {
-             h = HoldExclusive(t / "out\\Docs.003", GENERIC_READ | GENERIC_WRITE); }, sharing, 2},
-        {"split: source file locked", false, 0, "", [](const TTempDir& t, THandle& h) {
+        {"full disk: data parts", false, FullDisk, "", [](const TTempDir&, THandle&) {
+             WriteFileBytes("Y:\\filler", PatternBytes(100000)); }, diskFull, 0},
+        {"full disk: header file", false, FullDisk, "", nullptr, diskFull, 0},
+        {"full disk: join", true, FullDisk, "", nullptr, diskFull, 2},
+        {"read-only disk: split", false, ReadOnlyDisk, "", nullptr, readOnly, 0},
+        {"short write: data part", false, Scratch, ".002", nullptr, shortWrite, 0},
+        {"short write: header file", false, Scratch, ".h0", nullptr, shortWrite, 0},
+        {"short write: restored file", true, Scratch, "b.bin", nullptr, shortWrite, 1},
+        {"split: output folder removed", false, Scratch, "", [](const TTempDir& t, THandle&) {
+             RemoveTree(t / "out"); }, noPath, 0},
+        {"split: part 3 held open", false, Scratch, "", [](const TTempDir& t, THandle& h) {
+             h = HoldExclusive(t / "out\\Docs.003", GENERIC_READ | GENERIC_WRITE); }, sharing, 0},
+        {"split: source file locked", false, Scratch, "", [](const TTempDir& t, THandle& h) {
              h = HoldExclusive(t / "src\\Docs\\b.bin", GENERIC_WRITE); }, sharing, 0},
         // clang-format on
     };
-    TFileStreamLite::WriteFileCall = &ShortWrite;
-    for (const auto& [name, join, drive, shortFile, act, texts, complete] : cases) {
-        SCOPED_TRACE(name);
-        TScene s(join, PartSize);
-        // The set-up mounts small tmpfs drives, Y: writable and Q: read-only, when run as root.
-        const std::string out = drive ? std::string(1, drive) + ":\\" : s.Tmp / "out";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TScene s(c.Join, PartSize);
+        const std::string out = c.Out == FullDisk ? "Y:\\" : c.Out == ReadOnlyDisk ? "Q:\\" : s.Tmp / "out";
         ULARGE_INTEGER size{};
-        if (drive &&
+        if (c.Out != Scratch &&
             !(GetDiskFreeSpaceExA(out.c_str(), nullptr, &size, nullptr) && size.QuadPart < 2 << 20)) {
-            std::cout << name << ": skipped, " << drive << ": is not mounted as expected (needs root)\n";
+            std::cout << c.Name << ": skipped, " << out << " is not mounted as expected (needs root)\n";
             continue;
         }
-        if (drive)
+        if (c.Out != Scratch)
             ClearFolder(out);
         auto source = ListTree(s.Source());
-        std::optional<std::vector<std::string>> outside;
+        std::optional<std::vector<std::string>> outside, before;
         THandle held;
         TScriptedHooks hooks;
         hooks.OnMessage = [&] {
             if (outside)
                 return;
-            if (act)
-                act(s.Tmp, held);
+            if (c.Act)
+                c.Act(s.Tmp, held);
             if (!held) // what the other program left, unless it holds open a file that cannot be read then
                 source = ListTree(s.Source());
             outside = ListNames(s.Tmp.Path());
+            before = ListNames(out);
         };
-        ShortPart = shortFile, ShortWrites = 0;
-        EXPECT_EQ(RunJob(join, s.Input(), out, PartSize, &hooks), crFileError);
-        EXPECT_LT(ShortWrites, 2000) << "the job kept writing";
-        ShortPart.clear();
+        int shortWrites = 0;
+        const TStreamMaker streams = [&](const std::string& Name, DWORD Disposition) {
+            if (*c.ShortFile && Name.find(c.ShortFile) != std::string::npos)
+                return std::unique_ptr<TFileStreamLite>(new TShortWriting(Name, Disposition, shortWrites));
+            return TFileStreamLite::CreateWrite(Name, Disposition);
+        };
+        EXPECT_EQ(RunJob(c.Join, s.Input(), out, PartSize, &hooks, streams), crFileError);
+        EXPECT_LT(shortWrites, 2000) << "the job kept writing";
         held.Reset();
         // One error box, and no result box after it.
         const auto error = [](const TMessageRecord& m) { return m.Type == (MB_OK | MB_ICONERROR); };
         EXPECT_TRUE(std::count_if(hooks.Messages.begin(), hooks.Messages.end(), error) == 1 &&
                     error(hooks.Messages.back()));
-        EXPECT_EQ(std::count(texts.begin(), texts.end(), hooks.Messages.back().Text), 1)
+        EXPECT_EQ(std::count(c.Texts.begin(), c.Texts.end(), hooks.Messages.back().Text), 1)
             << hooks.Messages.back().Text;
-        s.ExpectKept(out, complete);
+        if (FileExists(out, true))
+            s.ExpectKept(out, c.Complete, before.value_or(std::vector<std::string>{}));
         EXPECT_EQ(ListNames(s.Tmp.Path()), outside) << "made again, or something created beside it";
         EXPECT_TRUE(ListTree(s.Source()) == source) << "the source was touched";
-        if (drive)
+        if (c.Out != Scratch)
             ClearFolder(out);
     }
-    TFileStreamLite::WriteFileCall = &WriteFile;
 }
 
 // Another program grows or shrinks b.bin once a.bin and one block of it are in the parts. The header must

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <random>
 
+#include "engine/UnitChunklerPartSet.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;
@@ -35,13 +36,22 @@ struct TJoin {
     std::string Part(int Number, const std::string& Infix = "") const {
         return Parts + "\\Docs." + Infix + std::to_string(1000 + Number).substr(1);
     }
+    // The job, and the box of its result, as the window shows it.
     TChunklerResult Run(bool Silent, bool NoHeader = false) {
         TChunklerStartParams p{.SourcePath = Part(1, NoHeader ? "" : "h"),
                                .OutputDir = Out,
                                .Silent = Silent,
                                .Unsplit = true,
                                .NoHeader = NoHeader};
-        return TChunkler(&Hooks).Execute(p);
+        TChunkler engine(&Hooks);
+        const TChunklerResult result = engine.Execute(p);
+        engine.ShowResult(result);
+        return result;
+    }
+    // "restored" when File holds Content and the time of the header, "missing", or what it holds.
+    std::string State(const std::string& File, const std::string& Content, const FILETIME& Time) const {
+        const std::string bytes = ReadFileBytes(Out + "\\Docs\\" + File);
+        return bytes == Content && GetLastWriteTime(Out + "\\Docs\\" + File) == Time ? "restored" : bytes;
     }
 };
 
@@ -56,14 +66,12 @@ TSetup Delete(int Number, std::vector<std::string> Dialog = {}) {
             f.Hooks.DialogAnswers.push_back(d.empty() ? d : f.Parts + "\\" + d);
     };
 }
-std::vector<std::string> Missing(int Number) {
-    const std::string name = "\"Docs.00" + std::to_string(Number) + "\"";
-    return {"The parts will be rejoined. You can press the <ESC> key to interrupt the job. Do you want to "
-            "continue?",
-            "The file " + name +
-                " is required.\r\nPlease insert the next diskette and press OK. You can also "
-                "press OK and browse for the file yourself.",
-            "File " + name + " missed!"};
+TSetup Both(TSetup First, TSetup Second) {
+    return [=](TJoin& f) { First(f), Second(f); };
+}
+std::vector<std::string> Boxes(std::vector<std::string> Texts, const std::vector<std::string>& More = {}) {
+    Texts.insert(Texts.end(), More.begin(), More.end());
+    return Texts;
 }
 
 } // namespace
@@ -71,9 +79,9 @@ std::vector<std::string> Missing(int Number) {
 // A join that fails keeps the files completed before (with their times) and the files it was to replace,
 // leaves no half-restored file, never touches the set and never restores inexactly. Silent, a missing part
 // ends the job; in window mode the user is asked to insert it, then to pick it, and only a file of its name
-// will do.
+// will do. Every part but the last is as long as the first.
 TEST(Join, MissingDamagedAndExistingFiles) {
-    // A file standing under the temporary name of a.bin is the user's too.
+    // The user's own files; one stands under the temporary name of a.bin.
     const TSetup existing = [](TJoin& f) {
         BuildTree(f.Out, {{"Docs\\", ""},
                           {"Docs\\a.bin", "old a"},
@@ -81,38 +89,62 @@ TEST(Join, MissingDamagedAndExistingFiles) {
                           {"Docs\\a.bin.~chunkler", "mine"}});
         f.Hooks.Answers = {IDYES, IDNO}; // the join question, then the first overwrite question
     };
-    std::string tooLarge = DocsHeader;
+    // Output folders whose files have full paths of 255 characters: with ".~chunkler" they would not fit.
+    const TSetup longPath = [&](TJoin& f) {
+        f.Out = f.Dir / std::string(255 - f.Dir.Path().size() - 1 - std::string("\\Docs\\a.bin").size(), 'o');
+        BuildTree(f.Out, {{"Docs\\", ""}, {"Docs\\a.bin", "old a"}});
+    };
+    const auto cut = [](size_t Size) { return [=](std::string b) { return b.substr(0, Size); }; };
+    std::string tooLarge = DocsHeader, sizedFolder = DocsHeader;
     tooLarge.replace(tooLarge.find("\t300000\t"), 8, "\t1000000\t");
-    const struct {
+    sizedFolder.replace(sizedFolder.find("\tD\t0\t"), 5, "\tD\t4096\t");
+    const std::string outA = "<out>\\Docs\\a.bin"; // <out>: the output folder
+    struct {
         const char* Name;
         TSetup Setup;
         bool Silent;
         TChunklerResult Result;
-        int64_t SizeOfA, SizeOfB; // -1: missing; -2: a.bin missing, Docs made (nothing half-restored stays)
+        const char *A, *B; // a.bin and b.bin afterwards: "restored", "<missing>" or what they hold
+        bool Docs;         // the folder Docs was made
+        std::vector<std::string> Boxes; // every box, the result's among them
         std::string Header = DocsHeader;
-        std::vector<std::string> Boxes = {}; // all, when silent or given
     } cases[] = {
         // clang-format off
-        {"silent: part 2 missing", Delete(2), true, crSourceNotFound, -2, -1},
-        {"part 1 missing, dialog cancelled", Delete(1, {""}), false, crCancelled, -1, -1, DocsHeader, Missing(1)},
-        {"part 3 missing, another file picked", Delete(3, {"Docs.001", ""}), false, crCancelled, -2, -1,
-         DocsHeader, Missing(3)},
-        {"silent: existing files replaced", existing, true, crOk, 300000, 1000},
-        {"silent: existing files kept by a failed join", [&](TJoin& f) { existing(f); Delete(2)(f); }, true,
-         crSourceNotFound, 5, -1},
-        {"a file where a folder must go", [](TJoin& f) { WriteFileBytes(f.Out + "\\Docs", "x"); }, true, crFileError, -1, -1},
-        {"existing file kept", existing, false, crCancelled, 5, -1},
-        {"middle part cut short", Change(2, "", [](std::string b) { return b.substr(0, 1000); }), false, crCancelled, -2, -1},
-        {"last part cut short", Change(3, "", [](std::string b) { return b.substr(0, 44500); }), false, crCancelled, 300000, -1},
-        {"escape", [](TJoin& f) { f.Hooks.CancelAtPoll = 1; }, false, crCancelled, -2, -1},
-        {"header cut short", [](TJoin& f) { DeleteFileA(f.Part(2, "h").c_str()); }, true, crSourceNotFound, -1, -1},
-        {"wrong magic", Change(1, "h", [](std::string h) { return "ChKl41" + h.substr(6); }), true, crSourceNotFound, -1, -1},
-        {"bytes after the closing TABs", nullptr, true, crInvalidHeader, -1, -1, DocsHeader + "junk\t\t"},
-        {"size larger than the parts hold", nullptr, true, crSourceNotFound, -2, -1, tooLarge},
-        {"middle part longer than the first: read whole, it would shift every later byte",
-         Change(2, "", [](std::string b) { return b + "tail"; }), true, crInvalidHeader, -2, -1},
-        {"restored file would overwrite a part still to be read", [](TJoin& f) { f.Out = f.Parts; }, true, crFileError,
-         -1, -1, "ChKl40" + Record("Docs.003", "F", "301000") + "\t\t"},
+        {"silent: part 2 missing", Delete(2), true, crSourceNotFound, "<missing>", "<missing>", true, {}},
+        {"part 1 missing, dialog cancelled", Delete(1, {""}), false, crCancelled, "<missing>", "<missing>", false,
+         Boxes({text::AskJoin}, text::Missing("Docs.001"))},
+        {"part 3 missing, another file picked", Delete(3, {"Docs.001", ""}), false, crCancelled, "<missing>",
+         "<missing>", true, Boxes({text::AskJoin}, text::Missing("Docs.003"))},
+        {"part 3 missing, found in another folder", Both(Delete(3, {"..\\elsewhere\\Docs.003"}), [](TJoin& f) {
+             BuildTree(f.Dir / "elsewhere", {{"Docs.003", (A + B).substr(256000)}}); }), false, crOk, "restored",
+         "restored", true, Boxes({text::AskJoin}, {text::Missing("Docs.003")[0]})},
+        {"silent: existing files replaced", existing, true, crOk, "restored", "restored", true, {}},
+        {"silent: existing files kept by a failed join", Both(existing, Delete(2)), true, crSourceNotFound,
+         "old a", "<missing>", true, {}},
+        {"a file where a folder must go", [](TJoin& f) { WriteFileBytes(f.Out + "\\Docs", "x"); }, true,
+         crFileError, "<missing>", "<missing>", false, {}},
+        {"existing file kept", existing, false, crCancelled, "old a", "<missing>", true,
+         {text::AskJoin, text::Overwrite(outA)}},
+        {"middle part cut short", Change(2, "", cut(1000)), false, crInvalidHeader, "<missing>", "<missing>", true,
+         {text::AskJoin, text::WrongSize("Docs.002")}},
+        {"silent: a middle part cut short replaces nothing", Both(existing, Change(2, "", cut(127999))), true,
+         crInvalidHeader, "old a", "<missing>", true, {}},
+        {"last part cut short", Change(3, "", cut(44500)), false, crInvalidHeader, "restored", "<missing>", true,
+         {text::AskJoin, text::WrongSize("Docs.003")}},
+        {"escape", [](TJoin& f) { f.Hooks.CancelAtPoll = 1; }, false, crCancelled, "<missing>", "<missing>", true,
+         {text::AskJoin}},
+        {"header cut short", [](TJoin& f) { DeleteFileA(f.Part(2, "h").c_str()); }, true, crSourceNotFound,
+         "<missing>", "<missing>", false, {}},
+        {"wrong magic", Change(1, "h", [](std::string h) { return "ChKl41" + h.substr(6); }), false,
+         crCancelled, "<missing>", "<missing>", false, Boxes({text::AskJoin}, text::Missing("Docs.h003"))},
+        {"bytes after the closing TABs", nullptr, false, crInvalidHeader, "<missing>", "<missing>", false,
+         {text::AskJoin, text::InvalidHeader}, DocsHeader + "junk\t\t"},
+        {"size larger than the parts hold", nullptr, true, crInvalidHeader, "<missing>", "<missing>", true, {},
+         tooLarge},
+        {"middle part longer than the first", Change(2, "", [](std::string b) { return b + "tail"; }), true,
+         crInvalidHeader, "<missing>", "<missing>", true, {}},
+        {"a folder's size means nothing", nullptr, true, crOk, "restored", "restored", true, {}, sizedFolder},
+        {"silent: a path of 255 characters replaces a file", longPath, true, crOk, "restored", "restored", true, {}},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -122,21 +154,26 @@ TEST(Join, MissingDamagedAndExistingFiles) {
             c.Setup(f);
         const auto parts = ListTree(f.Parts);
         EXPECT_EQ(f.Run(c.Silent), c.Result);
-        if (c.Silent || !c.Boxes.empty()) {
-            EXPECT_EQ(f.Hooks.Texts(), c.Boxes);
-        }
-        EXPECT_EQ(FileSize(f.Out + "\\Docs\\a.bin"), std::max<int64_t>(c.SizeOfA, -1));
-        EXPECT_EQ(FileSize(f.Out + "\\Docs\\Sub\\b.bin"), c.SizeOfB);
-        EXPECT_EQ(c.SizeOfA == 300000,
-                  ReadFileBytes(f.Out + "\\Docs\\a.bin") == A &&
-                      GetLastWriteTime(f.Out + "\\Docs\\a.bin") == MakeFileTime(2003, 5, 17, 14, 3, 9, 250));
-        EXPECT_EQ(FileExists(f.Out + "\\Docs", true), c.SizeOfA != -1);
-        EXPECT_TRUE(f.Out == f.Parts || ListTree(f.Parts) == parts) << "the set was touched";
+        std::vector<std::string> boxes = c.Boxes;
+        for (auto& box : boxes)
+            if (const size_t at = box.find("<out>"); at != std::string::npos)
+                box.replace(at, 5, f.Out);
+        EXPECT_EQ(f.Hooks.Texts(), boxes);
+        EXPECT_EQ(f.State("a.bin", A, MakeFileTime(2003, 5, 17, 14, 3, 9, 250)), c.A);
+        EXPECT_EQ(f.State("Sub\\b.bin", B, MakeFileTime(2024, 2, 29, 12, 0, 0, 1)), c.B);
+        EXPECT_EQ(FileExists(f.Out + "\\Docs", true), c.Docs);
+        EXPECT_EQ(ListTree(f.Parts), parts) << "the set was touched";
         for (const auto& name : ListNames(f.Out + "\\Docs")) // no half-restored file stays
             EXPECT_TRUE(name.find('~') == std::string::npos ||
                         ReadFileBytes(f.Out + "\\Docs\\" + name) == "mine")
                 << name;
     }
+    // A restored file that would overwrite a part still to be read is refused; nothing is made.
+    TJoin f("ChKl40" + Record("Docs.003", "F", "301000") + "\t\t");
+    const auto parts = ListTree(f.Parts);
+    f.Out = f.Parts;
+    EXPECT_EQ(f.Run(true), crFileError);
+    EXPECT_EQ(ListTree(f.Parts), parts);
 }
 
 // Names that would leave the output folder, address a device or a stream, or that Windows would silently
@@ -153,32 +190,63 @@ TEST(Join, HostileNamesEndWithInvalidHeaderAndCreateNothing) {
     TTempDir tmp;
     BuildTree(tmp.Path(), {{"set\\", ""}, {"out\\", ""}, {"set\\h.001", "hello"}});
     const auto driveRoot = ListNames("C:\\");
+    const auto join = [&](const std::string& Name, bool Program) {
+        WriteFileBytes(tmp / "set\\h.h001", "ChKl40\t" + Name + "\tF\t5\t20030517140309250\t\t");
+        if (Program)
+            return RunChunkler("/SILENT /UNSPLIT \"" + tmp / "set\\h.001" + "\" \"" + tmp / "out" + "\"");
+        TScriptedHooks hooks;
+        const DWORD result = RunJob(true, tmp / "set\\h.001", tmp / "out", 0, &hooks);
+        EXPECT_EQ(hooks.Texts(), (std::vector{text::AskJoin, text::InvalidHeader}));
+        return result;
+    };
     for (const auto& name : names) {
         SCOPED_TRACE("\"" + name + "\"");
-        TScriptedHooks hooks;
-        WriteFileBytes(tmp / "set\\h.h001", "ChKl40\t" + name + "\tF\t5\t20030517140309250\t\t");
-        EXPECT_EQ(RunJob(true, tmp / "set\\h.001", tmp / "out", 0, &hooks), crInvalidHeader);
-        EXPECT_EQ(hooks.Texts().back(), "Invalid headerfile!");
-        const std::string args = "/SILENT /UNSPLIT \"" + tmp / "set\\h.001" + "\" \"" + tmp / "out" + "\"";
-        EXPECT_EQ(&name - names < 2 ? RunChunkler(args) : 8u, 8u);
+        EXPECT_EQ(join(name, false), DWORD{crInvalidHeader});
         EXPECT_TRUE(ListNames(tmp / "out").empty());
         EXPECT_EQ(ListNames(tmp / "set"), (std::vector<std::string>{"h.001", "h.h001"}));
     }
+    EXPECT_EQ(join(names[0], true), 8u);
+    EXPECT_EQ(join(names[1], true), 8u);
+    EXPECT_TRUE(ListNames(tmp / "out").empty());
     EXPECT_FALSE(FileExists(tmp / "..\\zz_esc") || FileExists(tmp / "zz_esc"));
     EXPECT_EQ(ListNames("C:\\"), driveRoot);
 }
 
-// Without header files the consecutive numbered parts (up to a gap or a folder of their name) are one
-// file, with the first part's time.
+// Without header files the numbered parts (up to the last one, or a folder of a part's name) are one file,
+// with the first part's time. A gap before the last part is a missing part.
 TEST(Join, NoHeaderJoinsTheNumberedPartsIntoOneFile) {
-    TJoin single("", PatternBytes(1000)), f("", A);
-    EXPECT_EQ(single.Run(true, true), crSourceNotFound) << "one part is no set";
-    BuildTree(f.Parts, {{"Docs.004\\", ""}, {"Docs.005", "not after a folder of the parts' name"}});
-    SetLastWriteTime(f.Part(1), MakeFileTime(2001, 9, 9, 1, 46, 40, 123));
-    EXPECT_EQ(f.Run(false, true), crOk);
-    EXPECT_TRUE(ListNames(single.Out).empty() && ListNames(f.Out) == std::vector<std::string>{"Docs"});
-    EXPECT_TRUE(ReadFileBytes(f.Out + "\\Docs") == A &&
-                GetLastWriteTime(f.Out + "\\Docs") == GetLastWriteTime(f.Part(1)));
+    const struct {
+        const char* Name;
+        TSetup Setup;
+        bool Silent;
+        TChunklerResult Result;
+        std::vector<std::string> Boxes;
+    } cases[] = {
+        {"one part is no set", Both(Delete(2), Delete(3)), true, crSourceNotFound, {}},
+        {"a folder of a part's name ends the set",
+         [](TJoin& f) {
+             BuildTree(f.Parts, {{"Docs.004\\", ""}, {"Docs.005", "not after a folder of the parts' name"}});
+         },
+         false,
+         crOk,
+         {text::AskJoin}},
+        {"silent: a part missing before the last", Delete(2), true, crSourceNotFound, {}},
+        {"a part missing before the last is asked for", Delete(2, {""}), false, crCancelled,
+         Boxes({text::AskJoin}, text::Missing("Docs.002"))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TJoin f("", A);
+        SetLastWriteTime(f.Part(1), MakeFileTime(2001, 9, 9, 1, 46, 40, 123));
+        c.Setup(f);
+        EXPECT_EQ(f.Run(c.Silent, true), c.Result);
+        EXPECT_EQ(f.Hooks.Texts(), c.Boxes);
+        EXPECT_EQ(ListNames(f.Out),
+                  c.Result == crOk ? std::vector<std::string>{"Docs"} : std::vector<std::string>{});
+        EXPECT_TRUE(c.Result != crOk ||
+                    (ReadFileBytes(f.Out + "\\Docs") == A &&
+                     GetLastWriteTime(f.Out + "\\Docs") == MakeFileTime(2001, 9, 9, 1, 46, 40, 123)));
+    }
 }
 
 TEST(RoundTrip, RandomTreesComeBackExactly) {
@@ -197,7 +265,8 @@ TEST(RoundTrip, RandomTreesComeBackExactly) {
             text += letters[pick(0, sizeof letters - 2)];
         return text + "_" + std::to_string(++names);
     };
-    const int64_t partSizes[] = {1, 2, 7, 100, 4096, CopyBlockSize - 1, CopyBlockSize, CopyBlockSize + 1};
+    const int64_t partSizes[] = {
+        1, 2, 7, 100, 4096, TCopyBlock::FirstSize - 1, TCopyBlock::FirstSize, TCopyBlock::FirstSize + 1};
     for (int round = 0; round < 15 && !HasFailure(); ++round) {
         const int64_t part = pick(0, 2) == 0 ? pick(1, 70000) : partSizes[pick(0, 7)];
         // At most 5 entries a folder, 3 levels deep, empty folders and files among them; sizes cluster at the
@@ -211,7 +280,7 @@ TEST(RoundTrip, RandomTreesComeBackExactly) {
                     Self(Self, Folder + "\\" + name(), Depth + 1);
                     continue;
                 }
-                const int64_t edge = pick(0, 1) ? part : CopyBlockSize;
+                const int64_t edge = pick(0, 1) ? part : TCopyBlock::FirstSize;
                 int64_t size =
                     std::min<int64_t>(pick(0, 3) ? edge * pick(1, 2) + pick(-1, 1) : pick(0, 300000), 400000);
                 size = total + size > 900 * part ? 0 : size;

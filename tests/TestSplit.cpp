@@ -1,5 +1,6 @@
-// Splitting: part and header files compared whole, the window-mode questions, and what a split may write
-// beside the parts: the joining batch file with the program copy, and the checksum file a join checks.
+// Splitting: part and header files compared whole, the window-mode questions, what becomes of an older set
+// and of a split that does not end, and what a split may write beside the parts: the joining batch file with
+// the program copy, and the checksum file a join checks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,42 +11,92 @@
 
 using namespace testsupport;
 
+namespace {
+
+const std::string Data = PatternBytes(3000000);
+
+// A box of a split as the scripted user saw it; <out> stands for the output folder.
+std::string Box(UINT Type, const std::string& Text) {
+    return "Split " + std::to_string(Type) + " " + Text;
+}
+std::string Ask(int Parts) {
+    return Box(MB_YESNO | MB_ICONINFORMATION, text::AskSplit(Parts));
+}
+std::string Summary(int Parts, bool DiskNote) {
+    return Box(
+        MB_OK | MB_ICONINFORMATION,
+        "Chunkler has succesfully created " + std::to_string(Parts) +
+            " partfile(s) and 1 headerfile(s). The last partfile and the first headerfile fit on the same "
+            "disk." +
+            (DiskNote ? "\r\nNote: Sometimes preformatted floppy disks have damaged sectors, so please "
+                        "make sure, you can read back the copied files from the disks!"
+                      : ""));
+}
+std::string Overwrite(const std::string& Name) {
+    return Box(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, text::Overwrite("<out>\\" + Name));
+}
+
+std::vector<std::string> Seen(const TScriptedHooks& Hooks, const std::string& Out) {
+    std::vector<std::string> seen;
+    for (const auto& m : Hooks.Messages) {
+        std::string text = m.Text;
+        if (const size_t at = text.find(Out + "\\"); at != std::string::npos)
+            text.replace(at, Out.size(), "<out>");
+        seen.push_back(m.Caption + " " + std::to_string(m.Type) + " " + text);
+    }
+    return seen;
+}
+
+} // namespace
+
 // The first tree entry is split, silently or answering Answers; the parts and header files must hold the
-// files' contents and the header in order, cut at the sizes given. The header is written with the times.
-TEST(Split, PartsHeaderFilesAndQuestions) {
-    const std::string data = PatternBytes(3000000),
-                      ask = "There are # parts to create. You can press the <ESC> "
-                            "key to interrupt the job. Do you want to continue?",
-                      done = "Chunkler has succesfully created # partfile(s) and 1 headerfile(s). The last "
-                             "partfile and the first headerfile fit on the same disk.",
-                      note = done + "\r\n" + MsgCatalogEn[MsgDiskNote],
-                      old = "File \"#\" already exists. Always overwrite existing files?";
+// files' contents and the header in order, cut at the sizes given. The header is written with the times. An
+// older set of the name is replaced whole, once the user agrees; a split that does not end leaves nothing of
+// its own set behind.
+TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
     const struct {
-        std::vector<TTreeEntry> Tree;
+        const char* Name;
+        std::vector<TTreeEntry> Tree; // the first entry is split
         int64_t PartSize;
-        std::vector<size_t> Parts, HeaderCut;
-        std::vector<std::string> Boxes = {}; // window mode with these boxes, silent without
-        std::vector<int> Answers = {};       // a second answer is for the overwrite question on .002
+        std::vector<size_t> Parts, HeaderFiles; // the sizes of the set's files afterwards
+        TChunklerResult Result = crOk;
+        std::vector<std::string> Boxes = {}; // a window-mode split with these boxes; silent without
+        std::vector<int> Answers = {};
         int CancelAtPoll = 0;
+        std::vector<TTreeEntry> Before = {}, After = {}; // other files in the output folder
     } cases[] = {
         // clang-format off
-        {{{"data.bin", data.substr(0, 200000)}}, 100000, {100000, 100000, 0}, {44}},
-        {{{"empty.txt", ""}}, 1000, {0}, {40}},
-        {{{"Tree\\", ""}, {"Tree\\Sub\\", ""}}, 1000, {0}, {66}},
+        {"content that ends on a part boundary leaves an empty part", {{"data.bin", Data.substr(0, 200000)}},
+         100000, {100000, 100000, 0}, {44}},
+        {"an empty file", {{"empty.txt", ""}}, 1000, {0}, {40}},
+        {"a tree of empty folders", {{"Tree\\", ""}, {"Tree\\Sub\\", ""}}, 1000, {0}, {66}},
         // 70 header bytes after 10 bytes in part 9: 20 fill that disk, 30 the next, 20 the last.
-        {{{"Docs\\", ""}, {"Docs\\a.bin", data.substr(0, 250)}}, 30, {30, 30, 30, 30, 30, 30, 30, 30, 10}, {20, 30, 20}},
-        {{{"report.doc", data}}, 1453568, {}, {}, {ask}, {IDNO}},
-        {{{"report.doc", data}}, 726016, {726016, 726016, 726016, 726016, 95936}, {47}, {ask, note}},
-        {{{"report.doc", data}}, 1000000, {1000000, 1000000, 1000000, 0}, {47}, {ask, done}},
-        {{{"report.doc", data}}, 1453568, {1453568, 3}, {3}, {ask, old}, {IDYES, IDNO}},
-        // Part 1 takes 12 blocks, so two blocks of part 2 are written before Escape.
-        {{{"report.doc", data}}, 1453568, {1453568, 2 * 131072}, {}, {ask}, {}, 14},
+        {"a header over three disks", {{"Docs\\", ""}, {"Docs\\a.bin", Data.substr(0, 250)}}, 30,
+         {30, 30, 30, 30, 30, 30, 30, 30, 10}, {20, 30, 20}},
+        {"No to the part count", {{"report.doc", Data}}, 1453568, {}, {}, crCancelled, {Ask(3)}, {IDNO}},
+        {"720 KB disks: the summary has the disk note", {{"report.doc", Data}}, 726016,
+         {726016, 726016, 726016, 726016, 95936}, {47}, crOk, {Ask(5), Summary(5, true)}},
+        {"no disk size: no disk note", {{"report.doc", Data}}, 1000000, {1000000, 1000000, 1000000, 0}, {47}, crOk,
+         {Ask(3), Summary(3, false)}},
+        {"an older set is kept when the user says No", {{"report.doc", Data}}, 1453568, {}, {}, crCancelled,
+         {Ask(3), Overwrite("report.doc.002")}, {IDYES, IDNO}, 0,
+         {{"report.doc.002", "old"}, {"report.doc.h001", "old"}}, {{"report.doc.002", "old"}, {"report.doc.h001", "old"}}},
+        {"an older, longer set is replaced whole, and nothing of other names", {{"f.bin", Data.substr(0, 2500)}}, 1000,
+         {1000, 1000, 500}, {39}, crOk, {Ask(3), Overwrite("f.bin.001"), Summary(3, false)}, {}, 0,
+         {{"f.bin.001", "old"}, {"f.bin.006", "old"}, {"F.BIN.H002", "old"}, {"f.bin.sfv", "old"}, {"f.bin.1000", "old"},
+          {"f.bin.12", "mine"}, {"f.bin.bak", "mine"}, {"g.bin.001", "mine"}, {"f.bin.h", "mine"}},
+         {{"f.bin.12", "mine"}, {"f.bin.bak", "mine"}, {"f.bin.h", "mine"}, {"g.bin.001", "mine"}}},
+        {"silent: an older set is replaced", {{"f.bin", Data.substr(0, 1500)}}, 1000, {1000, 500}, {39}, crOk, {}, {},
+         0, {{"f.bin.003", "old"}}},
+        {"Escape leaves nothing of the set", {{"report.doc", Data}}, 1453568, {}, {}, crCancelled, {Ask(3)}, {}, 3,
+         {{"report.doc.bak", "mine"}}, {{"report.doc.bak", "mine"}}},
         // clang-format on
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
+        SCOPED_TRACE(c.Name);
         TTempDir src, out;
         BuildTree(src.Path(), c.Tree);
+        BuildTree(out.Path(), c.Before);
         std::string content, header = "ChKl40";
         for (const auto& e : c.Tree) {
             const bool folder = e.Name.back() == '\\';
@@ -55,128 +106,193 @@ TEST(Split, PartsHeaderFilesAndQuestions) {
             content += e.Content;
         }
         header += "\t\t";
-        const std::string name = c.Tree[0].Name.substr(0, c.Tree[0].Name.find('\\')), base = out / name;
-        if (c.Answers.size() > 1)
-            for (const char* suffix : {".002", ".h001"})
-                WriteFileBytes(base + suffix, "old");
+        const std::string name = c.Tree[0].Name.substr(0, c.Tree[0].Name.find('\\'));
         TScriptedHooks hooks;
         hooks.Answers.assign(c.Answers.begin(), c.Answers.end());
         hooks.CancelAtPoll = c.CancelAtPoll;
-        const bool complete = c.Boxes.size() != 1 && c.Answers != std::vector{IDYES, IDNO};
         EXPECT_EQ(RunJob(false, src / name, out.Path(), c.PartSize, c.Boxes.empty() ? nullptr : &hooks),
-                  complete ? crOk : crCancelled);
-        // Each box as "type text", # standing for the part count or the path.
-        std::vector<std::string> want, got;
-        for (std::string box : c.Boxes) {
-            const UINT type = box == ask   ? MB_YESNO | MB_ICONINFORMATION
-                              : box == old ? MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2
-                                           : MB_OK | MB_ICONINFORMATION;
-            box.replace(box.find('#'), 1,
-                        box == old ? base + ".002" : std::to_string((3000000 + c.PartSize - 1) / c.PartSize));
-            want.push_back("Split " + std::to_string(type) + " " + box);
-        }
-        for (const auto& m : hooks.Messages)
-            got.push_back(m.Caption + " " + std::to_string(m.Type) + " " + m.Text);
-        EXPECT_EQ(got, want);
-        // What each part and header file holds, and the sizes they were cut at.
-        for (const auto& [suffix, cut, bytes] :
-             {std::tuple{".", c.Parts, content}, {".h", c.HeaderCut, header}}) {
+                  c.Result);
+        EXPECT_EQ(Seen(hooks, out.Path()), c.Boxes);
+        // The set's files: their sizes, and together the content and the header. Then everything else.
+        std::vector<std::string> names;
+        for (const auto& [infix, sizes, bytes] :
+             {std::tuple{".", c.Parts, content}, {".h", c.HeaderFiles, header}}) {
             std::string all;
-            std::vector<size_t> sizes;
-            for (int n = 1; FileExists(base + suffix + IntToStrZeroPad(n, 3)); ++n) {
-                sizes.push_back(size_t(FileSize(base + suffix + IntToStrZeroPad(n, 3))));
-                all += ReadFileBytes(base + suffix + IntToStrZeroPad(n, 3));
+            for (size_t n = 1; n <= sizes.size(); ++n) {
+                names.push_back(name + infix + IntToStrZeroPad(int64_t(n), 3));
+                EXPECT_EQ(FileSize(out / names.back()), int64_t(sizes[n - 1])) << names.back();
+                all += ReadFileBytes(out / names.back());
             }
-            EXPECT_EQ(sizes, cut);
-            // Kept old files: a whole part 1 and the old part 2, or the old header file.
-            const bool kept = c.Answers == std::vector{IDYES, IDNO};
-            EXPECT_TRUE(all == (kept ? bytes.substr(0, suffix[1] ? 0 : cut[0]) + "old"
-                                     : bytes.substr(0, all.size())));
+            EXPECT_TRUE(all == (sizes.empty() ? "" : bytes)) << infix;
         }
+        for (const auto& e : c.After) {
+            names.push_back(e.Name);
+            EXPECT_EQ(ReadFileBytes(out / e.Name), e.Content) << e.Name;
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(ListNames(out.Path()), names);
     }
 }
 
 // "%" would start a variable; "&", "^", "!", "(", ")" and blanks must stay plain text inside the quotes. The
-// batch file runs under a plain name of its own, so only its lines are on trial. An old batch file is
-// replaced without a question; an existing program copy is never replaced. The OEM code page has no euro
-// sign: no batch file at all, the split itself untouched, and the window says why once, before the part
-// count question.
+// batch file runs under a plain name of its own, so only its lines are on trial; an existing program copy is
+// never replaced. A name that the OEM code page has no letter for, or a batch file that would carry the name
+// of the file it rebuilds, gets no batch file at all, the split itself untouched: the window says why once,
+// before the part count question. An old batch file is replaced once the user agrees.
 TEST(BatchFile, RebuildsTheFileWhateverItsNameAndTheProgramIsCopied) {
     const std::string program = ReadFileBytes(ChunklerExe().substr(1, ChunklerExe().size() - 2));
-    for (const std::string name : {"B\xE4r.txt", "50%off.doc", "a & b ^ c ! (d) 100%.txt", "Preis\x80.doc"}) {
-        TTempDir src, out;
-        const std::string content = PatternBytes(2500, 7),
-                          batch = out / (name.substr(0, name.rfind('.')) + ".bat");
-        WriteFileBytes(src / name, content);
-        if (name[0] == '5')
-            WriteFileBytes(out / "Chunkler.exe", "keep me");
-        else if (name[0] != 'P')
-            WriteFileBytes(batch, "an old batch file, longer than the new one, which must not leave a tail");
-        ASSERT_EQ(RunChunkler("/SILENT /BATCH /COPY /SIZE1000 \"" + src / name + "\" \"" + out.Path() + "\""),
-                  0u);
-        EXPECT_TRUE(ReadFileBytes(out / "Chunkler.exe") == (name[0] == '5' ? "keep me" : program)) << name;
-        EXPECT_EQ(ListNames(out.Path()).size(), name[0] == 'P' ? 5u : 6u); // three parts, a header file
-        if (name[0] == 'P') {
+    const struct {
+        const char* Name;
+        std::string File;               // split silently with /BATCH /COPY into three parts
+        std::vector<TTreeEntry> Before; // in the output folder
+        std::string Batch, Refusal;     // the batch file (the OEM bytes where given), or why there is none
+        std::string Program = "";       // the program copy, when not the program
+        std::string Lines = "";         // the batch file's bytes, in the OEM code page, where given
+    } cases[] = {
+        {"letters of the OEM code page",
+         "B\xE4r.txt",
+         {},
+         "B\xE4r.bat",
+         "",
+         "",
+         "copy /b \"B\x84r.txt.001\" \"B\x84r.txt\"\r\ncopy /b \"B\x84r.txt\" + \"B\x84r.txt.002\"\r\n"
+         "copy /b \"B\x84r.txt\" + \"B\x84r.txt.003\"\r\n"},
+        {"characters the command prompt reads",
+         "a & b ^ c ! (d) 100%.txt",
+         {{"a & b ^ c ! (d) 100%.bat",
+           "an old batch file, longer than the new one, which must not leave a tail"}},
+         "a & b ^ c ! (d) 100%.bat",
+         ""},
+        {"an existing program copy is kept",
+         "50%off.doc",
+         {{"Chunkler.exe", "keep me"}},
+         "50%off.bat",
+         "",
+         "keep me"},
+        {"no letter for the euro sign",
+         "Preis\x80.doc",
+         {},
+         "",
+         "No batchfile can be created for \"Preis\x80.doc\": the command prompt cannot spell this file name. "
+         "The "
+         "file will be split without a batchfile."},
+        {"the batch file's own name",
+         "setup.bat",
+         {},
+         "",
+         "No batchfile can be created for \"setup.bat\": the batchfile would have the name of the file it "
+         "rebuilds. The file will be split without a batchfile."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir src, out, window;
+        const std::string content = PatternBytes(2500, 7);
+        WriteFileBytes(src / c.File, content);
+        BuildTree(out.Path(), c.Before);
+        ASSERT_EQ(
+            RunChunkler("/SILENT /BATCH /COPY /SIZE1000 \"" + src / c.File + "\" \"" + out.Path() + "\""),
+            0u);
+        EXPECT_TRUE(ReadFileBytes(out / "Chunkler.exe") == (c.Program.empty() ? program : c.Program));
+        std::vector<std::string> names{"Chunkler.exe", c.File + ".001", c.File + ".002", c.File + ".003",
+                                       c.File + ".h001"};
+        if (!c.Batch.empty())
+            names.push_back(c.Batch);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(ListNames(out.Path()), names);
+        if (c.Batch.empty()) {
             TScriptedHooks hooks;
-            TChunklerStartParams p{
-                .SourcePath = src / name, .OutputDir = src.Path(), .CreateBatch = true, .PartSize = 1000};
+            TChunklerStartParams p{.SourcePath = src / c.File,
+                                   .OutputDir = window.Path(),
+                                   .CreateBatch = true,
+                                   .PartSize = 1000};
             EXPECT_EQ(TChunkler(&hooks).Execute(p), crOk);
-            EXPECT_EQ(hooks.Texts().size(), 3u);
-            EXPECT_EQ(hooks.Texts()[0],
-                      "No batchfile can be created for \"Preis\x80.doc\": the command prompt "
-                      "cannot spell this file name. The file will be split without a batchfile.");
-            EXPECT_FALSE(FileExists(batch) || FileExists(src / "Preis\x80.bat"));
+            EXPECT_EQ(Seen(hooks, window.Path()),
+                      (std::vector{Box(MB_OK | MB_ICONWARNING, c.Refusal), Ask(3), Summary(3, false)}));
+            EXPECT_EQ(ListNames(window.Path()).size(), 4u) << "three parts and a header file";
             continue;
         }
-        const std::string oem =
-            "copy /b \"B\x84r.txt.001\" \"B\x84r.txt\"\r\ncopy /b \"B\x84r.txt\" + \"B\x84r.txt.002\"\r\n"
-            "copy /b \"B\x84r.txt\" + \"B\x84r.txt.003\"\r\n";
-        EXPECT_TRUE(name[0] != 'B' || ReadFileBytes(batch) == oem) << ReadFileBytes(batch);
-        WriteFileBytes(out / "join.bat", ReadFileBytes(batch));
-        EXPECT_EQ(RunProgram("cmd /c join.bat", out.Path()), 0u) << name;
-        EXPECT_TRUE(ReadFileBytes(out / name) == content) << name;
+        EXPECT_TRUE(c.Lines.empty() || ReadFileBytes(out / c.Batch) == c.Lines);
+        WriteFileBytes(out / "join.bat", ReadFileBytes(out / c.Batch));
+        EXPECT_EQ(RunProgram("cmd /c join.bat", out.Path()), 0u);
+        EXPECT_TRUE(ReadFileBytes(out / c.File) == content);
     }
+    // The user's own report.bat beside the parts: kept when the user says No, and nothing else stays.
+    TTempDir src, out;
+    BuildTree(src.Path(), {{"report.doc", PatternBytes(2500)}});
+    BuildTree(out.Path(), {{"report.bat", "mine"}});
+    TScriptedHooks hooks;
+    hooks.Answers = {IDYES, IDNO};
+    TChunklerStartParams p{
+        .SourcePath = src / "report.doc", .OutputDir = out.Path(), .CreateBatch = true, .PartSize = 1000};
+    EXPECT_EQ(TChunkler(&hooks).Execute(p), crCancelled);
+    EXPECT_EQ(Seen(hooks, out.Path()), (std::vector{Ask(3), Overwrite("report.bat")}));
+    EXPECT_EQ(ListNames(out.Path()), std::vector<std::string>{"report.bat"});
+    EXPECT_EQ(ReadFileBytes(out / "report.bat"), "mine");
 }
 
-// doc.bin (250000 bytes) is split into parts of 100000 with /SFV. Every file of the set is checked in full,
-// the tail the join never needs included. Lines that do not parse, comments and names of other files change
-// nothing; names match whatever their case.
-TEST(Sfv, SplitWritesWhatCksfvAcceptsAndADamagedFileEndsTheJoinWith13) {
+// Docs (a.bin, b.bin and c.bin, 250000 bytes) is split into parts of 100000 with /SFV; a.bin and b.bin end
+// in part 2, c.bin in part 3. Every file of the set is checked in full, the tail the join never needs
+// included, and a restored file keeps its name only once the parts it was read from passed: a damaged part
+// leaves none of its files, and the user's own copies as they were. Lines that do not parse, comments and
+// names of other files change nothing; names match whatever their case.
+TEST(Sfv, SplitWritesWhatCksfvAcceptsAndADamagedPartLeavesNoFileReadFromIt) {
     TTempDir tmp;
-    const std::string sfv = tmp / "parts\\doc.bin.sfv";
+    const std::string files[] = {PatternBytes(150000, 1), PatternBytes(20000, 2), PatternBytes(80000, 3)};
     BuildTree(tmp.Path(), {{"src\\", ""},
+                           {"src\\Docs\\", ""},
                            {"parts\\", ""},
-                           {"src\\doc.bin", PatternBytes(250000, 7), MakeFileTime(2002, 2, 2, 2, 2, 2, 2)}});
-    ASSERT_EQ(RunChunkler("/SILENT /SFV /SIZE100000 src\\doc.bin parts", tmp.Path()), 0u);
-    const std::string listed = ReadFileBytes(sfv);
-    EXPECT_EQ(listed.rfind("; Chunkler 4.0\r\ndoc.bin.001 ", 0), 0u) << listed;
+                           {"src\\Docs\\a.bin", files[0]},
+                           {"src\\Docs\\b.bin", files[1]},
+                           {"src\\Docs\\c.bin", files[2]}});
+    ASSERT_EQ(RunChunkler("/SILENT /SFV /SIZE100000 src\\Docs parts", tmp.Path()), 0u);
+    const std::string sfv = tmp / "parts\\Docs.sfv", listed = ReadFileBytes(sfv);
+    EXPECT_EQ(listed.rfind("; Chunkler 4.0\r\nDocs.001 ", 0), 0u) << listed;
     EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 5) << listed; // three parts, one header file
-    EXPECT_EQ(RunUnixShell("cd " + UnixPath(tmp / "parts") + " && cksfv -q -f doc.bin.sfv"), 0u);
-    WriteFileBytes(sfv, "garbage\ndoc.bin.002 1234567\r\ndoc.bin.002 12345678 x\r\n;doc.bin.002 00000000\r\n"
-                        "doc.bin.1000 00000000\r\nother.bin.002 00000000\r\n\r\n" +
+    EXPECT_EQ(RunUnixShell("cd " + UnixPath(tmp / "parts") + " && cksfv -q -f Docs.sfv"), 0u);
+    WriteFileBytes(sfv, "garbage\nDocs.002 1234567\r\nDocs.002 12345678 x\r\n;Docs.002 00000000\r\n"
+                        "Docs.1000 00000000\r\nother.bin.002 00000000\r\n\r\n" +
                             listed);
     const auto flip = [](size_t At) { return [=](std::string b) { return b[At] ^= 0x20, b; }; };
-    const std::pair<const char*, std::function<std::string(std::string)>> cases[] = {
-        {"doc.bin.002", flip(50000)},
-        {"doc.bin.003", [](std::string b) { return b + "?"; }},
-        {"doc.bin.h001", flip(12)}, // a name letter: another valid header
-        {nullptr, [](std::string b) { return b; }}};
-    for (const auto& [name, damage] : cases) {
-        SCOPED_TRACE(name ? name : "intact");
-        const std::string file = tmp / "parts\\" + (name ? name : "doc.bin.001"), kept = ReadFileBytes(file);
-        WriteFileBytes(file, damage(kept));
+    const struct {
+        const char* Name;
+        const char* File;
+        std::function<std::string(std::string)> Damage;
+        std::vector<std::string> Kept; // the restored files that stay
+    } cases[] = {
+        {"a byte of part 2, in c.bin", "Docs.002", flip(90000), {}},
+        {"a byte more in the last part",
+         "Docs.003",
+         [](std::string b) { return b + "?"; },
+         {"a.bin", "b.bin"}},
+        {"a name letter in the header: another valid header", "Docs.h001", flip(12), {}},
+        {"intact", "Docs.001", [](std::string b) { return b; }, {"a.bin", "b.bin", "c.bin"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string file = tmp / "parts\\" + c.File, kept = ReadFileBytes(file);
+        WriteFileBytes(file, c.Damage(kept));
+        const TChunklerResult expected = c.Kept.size() == 3 ? crOk : crChecksumError;
         TTempDir silent, window;
-        const TChunklerResult expected = name ? crChecksumError : crOk;
-        EXPECT_EQ(RunJob(true, tmp / "parts\\DOC.BIN.002", silent.Path()), expected);
-        // Nothing half-restored stays; the intact set comes back with the stored time.
-        EXPECT_EQ(ListTree(silent.Path()), name ? std::vector<std::string>{} : ListTree(tmp / "src"));
+        EXPECT_EQ(RunJob(true, tmp / "parts\\DOCS.002", silent.Path()), expected);
+        EXPECT_EQ(ListNames(silent / "Docs"), c.Kept);
+        // Over the user's own copies of a.bin and b.bin, with a Yes to replacing them.
+        BuildTree(window.Path(), {{"Docs\\", ""}, {"Docs\\a.bin", "old a"}, {"Docs\\b.bin", "old b"}});
         TScriptedHooks hooks;
-        EXPECT_EQ(RunJob(true, tmp / "parts\\doc.bin.002", window.Path(), 0, &hooks), expected);
+        EXPECT_EQ(RunJob(true, tmp / "parts\\Docs.002", window.Path(), 0, &hooks), expected);
         const TMessageRecord& last = hooks.Messages.back();
-        EXPECT_TRUE(!name || last.Caption + " " + std::to_string(last.Type) + " " + last.Text ==
-                                 "Join " + std::to_string(MB_ICONWARNING) + " Part file \"" + name +
-                                     "\" is damaged (checksum error)!")
-            << last.Text;
+        EXPECT_EQ(last.Caption + " " + std::to_string(last.Type) + " " + last.Text,
+                  expected == crOk ? "Join " + std::to_string(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) +
+                                         " " + text::Overwrite(window / "Docs\\a.bin")
+                                   : "Join " + std::to_string(MB_ICONWARNING) + " " + text::Damaged(c.File));
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = std::string(1, char('a' + i)) + ".bin";
+            const bool restored = std::count(c.Kept.begin(), c.Kept.end(), name) > 0;
+            EXPECT_EQ(ReadFileBytes(silent / "Docs\\" + name), restored ? files[i] : "<missing>") << name;
+            EXPECT_EQ(ReadFileBytes(window / "Docs\\" + name), restored ? files[i]
+                                                               : i < 2  ? "old " + name.substr(0, 1)
+                                                                        : "<missing>")
+                << name;
+        }
         WriteFileBytes(file, kept);
     }
 }

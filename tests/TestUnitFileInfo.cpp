@@ -40,11 +40,11 @@ TEST(HeaderText, BytesCompletenessAndWhatAReaderRefuses) {
               std::string::npos);
     EXPECT_EQ(list.HeaderSize(), 108);
 
-    // A folder never has content, sizes are plain digits that add up within int64, times have 17 digits,
-    // and a refused header leaves nothing behind. (Hostile names: see the join's table.)
+    // Sizes are plain digits, and those of files add up within int64; times have 17 digits; a refused header
+    // leaves nothing behind. (Hostile names: see the join's table.)
     // clang-format off
-    std::vector<std::string> refused = {Record("a", "D", "5"), Record("a", "F", "9223372036854775807") + Record("b"),
-        Record("a") + "\t", Record("a", "X"), Record("a", "F", "1", "20030517140309"), Record("a", "F", "1", "2003+517140309250")};
+    std::vector<std::string> refused = {Record("a", "D", "x"), Record("a", "F", "9223372036854775807") + Record("b"),
+        Record("a") + "\t", Record("a", "F", "1", "20030517140309"), Record("a", "F", "1", "2003+517140309250")};
     // clang-format on
     for (const char* size : {"-1", "+12", "12a", "", "9223372036854775808"})
         refused.push_back(Record("a", "F", size));
@@ -53,12 +53,16 @@ TEST(HeaderText, BytesCompletenessAndWhatAReaderRefuses) {
         EXPECT_EQ(list.Count(), 0) << "[" << records << "]";
     }
     EXPECT_FALSE(list.ParseHeader("ChKl41\t\t"));
+    // A folder's size means nothing: some file systems report one, and a folder has no content.
+    ASSERT_TRUE(list.ParseHeader("ChKl40" + Record("a", "F", "9223372036854775807") +
+                                 Record("d", "D", "4096") + "\t\t"));
+    EXPECT_EQ(list.TotalSize(), 9223372036854775807);
     for (const char* name : {"con1", "nul_", "COM10", "..a", ".profile", " lead", "r\xE4s\xE9 x\\y z"})
         EXPECT_TRUE(list.ParseHeader("ChKl40" + Record(name, "F", "9223372036854775807") + "\t\t")) << name;
 }
 
-// Folders whose name begins with a dot are left out, hidden dot files are not; a drive root lists its
-// content without itself.
+// Folders and files whose names begin with a dot are listed like any other, hidden ones too; folders have
+// size 0; a drive root lists its content without itself.
 TEST(Listing, FromFoldersFilesAndDriveRoots) {
     TTempDir dir;
     // clang-format off
@@ -69,16 +73,20 @@ TEST(Listing, FromFoldersFilesAndDriveRoots) {
     // 6 GiB, left sparse by the file system; the stream's positions and sizes are 64-bit as well.
     auto huge = TFileStreamLite::CreateWrite(dir / "my docs\\huge");
     EXPECT_EQ(huge->Seek(0xFFFFFFFF, FILE_BEGIN), 0xFFFFFFFF); // all low bits set is no failure
-    ASSERT_TRUE(huge->Seek(6442450944, FILE_BEGIN) == 6442450944 && SetEndOfFile(huge->Handle));
+    ASSERT_TRUE(huge->Seek(6442450944, FILE_BEGIN) == 6442450944 && SetEndOfFile(huge->Handle()));
     huge.reset();
     EXPECT_EQ(TFileStreamLite::CreateRead(dir / "my docs\\huge")->GetSize(), 6442450944);
     TFileInfos tree;
     ASSERT_FALSE(tree.BuildFromPath(dir / "my docs\\", INT64_MAX));
     EXPECT_EQ(tree.BaseFolder, dir.Path());
     EXPECT_EQ(Listing(tree),
-              "my docs D0|my docs\\.empty F0|my docs\\hollow D0|my docs\\huge F6442450944|"
+              "my docs D0|my docs\\.empty F0|my docs\\.git D0|my docs\\.git\\x F1|my docs\\hollow D0|my "
+              "docs\\huge F6442450944|"
               "my docs\\r\xE4sum\xE9.txt F5|my docs\\sub D0|my docs\\sub\\m D0|my docs\\sub\\n F1|");
     EXPECT_TRUE(TFileInfos().BuildFromPath(dir / "my docs", 1000)) << "past the limit";
+    TFileInfo folder(nullptr); // as a share or another file system reports a folder
+    folder.AssignFindData("x", pkFolder, WIN32_FIND_DATAA{.nFileSizeLow = 4096});
+    EXPECT_EQ(folder.Size, 0);
     TFileInfos file;
     EXPECT_FALSE(file.BuildFromPath(dir / "my docs\\sub\\n", 1));
     EXPECT_TRUE(file.BaseFolder == dir / "my docs\\sub" && Listing(file) == "n F1|");

@@ -65,6 +65,8 @@ void TChunkler::ShowResult(TChunklerResult Code) {
         ShowMessage(TextUnknownError, MB_OK | MB_ICONWARNING);
     else if (Code == crChecksumError)
         ShowMessage(FormatMsg(MsgChecksumError, {DamagedPartName}), MB_OK | MB_ICONWARNING);
+    else if (Code == crInvalidHeader && !DamagedPartName.empty())
+        ShowMessage(FormatMsg(MsgPartSizeWrong, {DamagedPartName}), MB_OK | MB_ICONWARNING);
     else if (Code < std::size(messages) && messages[Code] >= 0)
         ShowMessage(FormatMsg(messages[Code]), MB_OK | MB_ICONWARNING);
 }
@@ -144,10 +146,12 @@ int TChunkler::ShowMessage(const std::string& Text, UINT Type) {
 
 TChunklerResult TChunkler::Split() {
     const bool tooManyParts = FileInfos->BuildFromPath(Params->SourcePath, PartLimit());
-    // A folder left out of the listing would be missing from the set without a word; nothing has been
-    // written yet.
+    // A folder of the user's left out of the listing would be missing from the set without a word;
+    // nothing has been written yet, and the box names it, so it can be fixed or left out.
     if (FileInfos->ListError != 0) {
-        ShowMessage(SystemErrorText(FileInfos->ListError), MB_OK | MB_ICONERROR);
+        // A "#" in the folder's name would take the second argument's place.
+        std::string text = FormatMsg(MsgFolderUnreadable, {"\x01", SystemErrorText(FileInfos->ListError)});
+        ShowMessage(text.replace(text.find('\x01'), 1, FileInfos->ListErrorFolder), MB_OK | MB_ICONERROR);
         return crFileError;
     }
     if (tooManyParts)
@@ -155,13 +159,7 @@ TChunklerResult TChunkler::Split() {
     // An empty drive root lists nothing, so there is no name for the part files.
     if (FileInfos->Count() == 0)
         return crSourceNotFound;
-    // Decided before the first part is written, so no batch file is ever begun for such a name. Short 8.3
-    // names are no way out: they may be switched off, and they differ on the volume where the parts are
-    // gathered again, where the rebuilt file does not even exist yet.
-    if (Params->CreateBatch && !OemHoldsName(FileInfos->GetItem(0)->FileName)) {
-        Params->CreateBatch = false;
-        ShowMessage(FormatMsg(MsgNoBatchForName, {FileInfos->GetItem(0)->FileName}), MB_OK | MB_ICONWARNING);
-    }
+    CheckBatchName();
     const std::string question = FormatMsg(
         MsgConfirmPartCount, {std::to_string(PartCount(FileInfos->TotalSize())), FormatMsg(MsgEscHint)});
     if (ShowMessage(question, MB_YESNO | MB_ICONINFORMATION) != IDYES)
@@ -193,12 +191,11 @@ TChunklerResult TChunkler::Join() {
     return JoinParts();
 }
 
-// A silent job answers Yes, so it overwrites without asking.
-bool TChunkler::MayCreateFile(const std::string& FileName, bool& OverwriteAll) {
-    if (GetPathKind(FileName) != pkFile)
-        return true;
-    if (!OverwriteAll)
-        OverwriteAll = ShowMessage(FormatMsg(MsgConfirmOverwrite, {FileName}),
-                                   MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
-    return OverwriteAll;
+bool TChunkler::MayReplace(const std::string& FileName) {
+    return ShowMessage(FormatMsg(MsgConfirmOverwrite, {FileName}),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+bool TChunkler::Cancelled() {
+    return Hooks().CheckUserCancel(Caption);
 }

@@ -8,13 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/UnitChunklerSfv.h"
 #include "inventory/UnitFileInfo.h"
 #include "support/UnitFileStream.h"
 
 constexpr int64_t DefaultPartSize = 1453568;  // "1.44 MB Disk"
 constexpr int64_t SmallDiskPartSize = 726016; // "720 KB Disk"
-constexpr uint32_t CopyBlockSize = 131072;
 constexpr int MaxPartCount = 999;
 
 // Everything that describes one job. One instance per process, filled from the command line.
@@ -95,6 +93,10 @@ public:
     bool OpenFileDialog(HWND, const std::string&, std::string&) override { return false; }
 };
 
+class TPartSetWriter;
+class TPartSetReader;
+struct TLocated;
+
 class TChunkler {
 public:
     // Window: the user's side of a window-mode job; nullptr gives plain Win32 boxes and dialogs.
@@ -106,15 +108,17 @@ public:
     // Shows the text of Code in a warning box (window mode only, and only codes that have a text).
     void ShowResult(TChunklerResult Code);
 
-    // Used by the drivers; reachable for tests.
     TChunklerResult CheckParams(bool ForSplit);
     int64_t PartCount(int64_t Bytes) const;
 
     TChunklerStartParams* Params = nullptr; // not owned
     std::unique_ptr<TFileInfos> FileInfos;
     std::string Caption;
-    // The part or header file that crChecksumError names.
+    // The part or header file that crChecksumError names, or the part of the wrong size behind
+    // crInvalidHeader.
     std::string DamagedPartName;
+    // Makes the stream of every file the job writes.
+    TStreamMaker MakeStream = &TFileStreamLite::CreateWrite;
 
 private:
     // Drivers (UnitChunkler.cpp): run after CheckParams has passed.
@@ -129,28 +133,24 @@ private:
     // 999 x PartSize, or the largest Int64 when that product leaves the range.
     int64_t PartLimit() const;
     void ShowSplitSummary();
+    // The overwrite question for an existing part, header, batch, checksum or restored file; True for
+    // Yes. A silent job answers Yes.
+    bool MayReplace(const std::string& FileName);
+    // True when the user cancelled with Escape and confirmed it.
+    bool Cancelled();
 
     // Splitting, batch file and program copy (UnitChunklerSplit.cpp)
     TChunklerResult WriteParts();
-    // The content of every file into data parts; Done counts the bytes written. Part is left open on
-    // the last data part, LeftInPart is the room left in it.
-    TChunklerResult WriteDataParts(std::unique_ptr<TFileStreamLite>& Part, int64_t& LeftInPart, int64_t& Done,
-                                   bool& OverwriteAll);
-    // The header text into header files, the first one taking the room left on the last part.
-    TChunklerResult WriteHeaderFiles(std::unique_ptr<TFileStreamLite>& Part, int64_t LeftInPart, int64_t Done,
-                                     bool& OverwriteAll);
+    // The content of every file into data parts.
+    TChunklerResult WriteDataParts(TPartSetWriter& Set);
+    // The header text into header files.
+    TChunklerResult WriteHeaderFiles(TPartSetWriter& Set);
     void CopyProgramFile();
-    // Closes Stream and opens the next file entry from FromIndex on; -1 (Stream nil) when none is left.
-    int OpenNextSourceFile(std::unique_ptr<TFileStreamLite>& Stream, int FromIndex);
-    // Closes Stream and creates data part or header file Number in it; crCancelled (Stream nil) when the
-    // user keeps an existing file.
-    TChunklerResult CreatePartFile(std::unique_ptr<TFileStreamLite>& Stream, bool& OverwriteAll,
-                                   bool IsHeader, int Number);
-    void AppendBatchLine(std::unique_ptr<TFileStreamLite>& BatchStream, int Number);
+    // Clears CreateBatch, saying why, for a name that no batch file can rebuild.
+    void CheckBatchName();
     // True when Name survives the trip to the OEM code page and back unchanged. Otherwise the command
     // interpreter would read a "?" or a look-alike letter, and "copy" would join other files or none.
     static bool OemHoldsName(const std::string& Name);
-    std::string PartFileName(bool IsHeader, int Number) const;
 
     // Number of header files the last WriteParts created.
     int HeaderFilesWritten = 0;
@@ -158,47 +158,12 @@ private:
     // Joining (UnitChunklerJoin.cpp)
     TChunklerResult JoinParts();
     // Collects the header files into one text and rebuilds FileInfos from it.
-    TChunklerResult ReadHeader();
+    TChunklerResult ReadHeader(TPartSetReader& Parts);
     // Recreates folders and files of FileInfos from the parts in order.
-    TChunklerResult CopyParts();
-    // Closes Stream, turns PartName into the name of header or part file Number, finds that file (asking
-    // the user in window mode) and opens it in Stream; otherwise Stream stays nil and the result says why.
-    TChunklerResult OpenPartFile(std::unique_ptr<TFileStreamLite>& Stream, bool IsHeader, int Number);
-    // crOk when PartFolder\PartName exists or the user showed where it is (PartFolder then moves there);
-    // crCancelled when the user gave up; crSourceNotFound in a silent job.
-    TChunklerResult LocatePartFile();
-    // Closes Stream, creates the folders from entry Index on, moves Index to the next file entry and
-    // creates that restored file in Stream. Stream stays nil when no file is left (crOk, Index past the
-    // end) or when the user keeps an existing file (crCancelled).
-    TChunklerResult CreateOutputFile(std::unique_ptr<TFileStreamLite>& Stream, int& Index,
-                                     bool& OverwriteAll);
-    // True when Path names a header or part file of the set being read.
-    bool IsFileOfSet(const std::string& Path) const;
-    // A restored file is written under a temporary name beside its real one and takes the real name
-    // only once it is complete, so a join that ends in any other way leaves an existing file as it was
-    // and no half-restored one: CreateRestoredFile makes the temporary file, FinishRestoredFile closes
-    // it and renames it, DropRestoredFile removes one that was not finished (its stream closed first).
-    std::unique_ptr<TFileStreamLite> CreateRestoredFile(const std::string& FileName);
-    void FinishRestoredFile(std::unique_ptr<TFileStreamLite>& Stream);
-    void DropRestoredFile();
-    std::string RestoredName, TemporaryName; // of the restored file being written; empty when none
-
-    std::string PartFolder; // where header and part files are looked for
-    std::string PartName;   // name of the header or part file wanted last
-
-    // The checksum file (UnitChunklerSfv.cpp). Sfv follows the part and header files: every one a split
-    // writes with /SFV, and those of the set's checksum file that a join reads.
-    TSfvFile Sfv;
-    TChunklerResult WriteSfvFile(bool& OverwriteAll);
-    // Sfv for a join: the checksum file beside the file the join starts from, if there is one.
-    void ReadSfvFile();
-    // Reads what is left of the part or header file open in Stream for its checksum alone; False,
-    // with DamagedPartName set, when it differs from the checksum file.
-    bool PartIntact(TFileStreamLite& Stream, std::vector<char>& Buffer);
-
-    // Shared by both copy phases (UnitChunkler.cpp): the overwrite rule for an existing part, header or
-    // restored file (True: the file may be created).
-    bool MayCreateFile(const std::string& FileName, bool& OverwriteAll);
+    TChunklerResult CopyParts(TPartSetReader& Parts);
+    // Where FileName is when it is not in Folder: the user is asked to insert the disk that holds it, then
+    // to show where it is; a silent job gives crSourceNotFound at once.
+    TLocated LocatePartFile(const std::string& Folder, const std::string& FileName);
 
     TChunklerHooks* Window;
     TPlainWin32Hooks PlainHooks;

@@ -4,15 +4,10 @@
 
 #include <cstdio>
 
-#include "engine/UnitChunkler.h"
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
 namespace {
-
-// Whatever else lies in that folder under this name is not read beyond this; a set of 999 parts
-// needs some 30 KB.
-constexpr uint32_t MaxSfvFileSize = 1024 * 1024;
 
 bool ParseCrc(const std::string& Hex, uint32_t& Value) {
     if (Hex.size() != 8)
@@ -74,41 +69,4 @@ std::string TSfvFile::Text(const std::string& Comment) const {
         text += entry.Name + " " + crc + "\r\n";
     }
     return text;
-}
-
-TChunklerResult TChunkler::WriteSfvFile(bool& OverwriteAll) {
-    const std::string name = AppendBackslash(Params->OutputDir) + FileInfos->GetItem(0)->FileName + ".sfv";
-    if (!MayCreateFile(name, OverwriteAll))
-        return crCancelled;
-    const std::string text = Sfv.Text("Chunkler 4.0");
-    TFileStreamLite::CreateWrite(name)->WriteAll(text.data(), static_cast<uint32_t>(text.size()));
-    return crOk;
-}
-
-void TChunkler::ReadSfvFile() {
-    Sfv = TSfvFile();
-    const size_t dot = LastDelimiterPos(".", PartName);
-    if (dot <= 1)
-        return;
-    const std::string name = AppendBackslash(PartFolder) + PartName.substr(0, dot - 1) + ".sfv";
-    if (GetPathKind(name) != pkFile)
-        return;
-    std::unique_ptr<TFileStreamLite> stream = TFileStreamLite::CreateRead(name);
-    std::string text(MaxSfvFileSize, '\0');
-    text.resize(stream->Read(text.data(), MaxSfvFileSize));
-    // A line cut at the limit could read as another checksum.
-    if (text.size() == MaxSfvFileSize)
-        text.erase(text.rfind('\n') + 1);
-    Sfv.Parse(text);
-}
-
-bool TChunkler::PartIntact(TFileStreamLite& Stream, std::vector<char>& Buffer) {
-    // Bytes the join does not need, such as the tail of the last part, belong to the file all the same.
-    uint32_t n = 0;
-    while (Sfv.IsRunning() && (n = Stream.Read(Buffer.data(), CopyBlockSize)) > 0)
-        Sfv.Add(Buffer.data(), n);
-    if (Sfv.EndFile())
-        return true;
-    DamagedPartName = PartName;
-    return false;
 }

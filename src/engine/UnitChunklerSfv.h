@@ -21,6 +21,8 @@ public:
     // Starts following file Name (a bare file name); its bytes come through Add.
     void BeginFile(const std::string& Name);
     void Add(const void* Data, size_t Count);
+    // True when every file begun is followed, as in a split that writes a checksum file.
+    bool ListsAll() const { return ListAll; }
     // True while the file begun last is followed.
     bool IsRunning() const { return Running; }
     // Ends the file begun last; False when Parse found it listed with another checksum.

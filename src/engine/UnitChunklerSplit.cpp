@@ -1,38 +1,10 @@
 // The copy phase of a split: data parts, header files, the joining batch file and the program copy.
-#include <limits>
-#include <vector>
+#include <algorithm>
 
 #include "engine/UnitChunkler.h"
+#include "engine/UnitChunklerPartSet.h"
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
-
-std::string TChunkler::PartFileName(bool IsHeader, int Number) const {
-    return AppendBackslash(Params->OutputDir) + FileInfos->GetItem(0)->FileName + (IsHeader ? ".h" : ".") +
-           IntToStrZeroPad(Number, 3);
-}
-
-int TChunkler::OpenNextSourceFile(std::unique_ptr<TFileStreamLite>& Stream, int FromIndex) {
-    Stream.reset();
-    const int index = FileInfos->NextFileIndex(FromIndex);
-    if (index < 0)
-        return -1;
-    TFileInfo* info = FileInfos->GetItem(index);
-    Stream = TFileStreamLite::CreateRead(AppendBackslash(FileInfos->BaseFolder) + info->FileName);
-    // The size at opening, not the scan's: it is the most the copy will take from this file.
-    info->Size = Stream->GetSize();
-    return index;
-}
-
-TChunklerResult TChunkler::CreatePartFile(std::unique_ptr<TFileStreamLite>& Stream, bool& OverwriteAll,
-                                          bool IsHeader, int Number) {
-    Stream.reset();
-    const std::string name = PartFileName(IsHeader, Number);
-    if (!MayCreateFile(name, OverwriteAll))
-        return crCancelled;
-    Stream = TFileStreamLite::CreateWrite(name);
-    Sfv.BeginFile(GetFileNamePart(name));
-    return crOk;
-}
 
 bool TChunkler::OemHoldsName(const std::string& Name) {
     std::string oem(Name.size(), '\0'), back(Name.size(), '\0');
@@ -41,26 +13,23 @@ bool TChunkler::OemHoldsName(const std::string& Name) {
     return back == Name;
 }
 
-void TChunkler::AppendBatchLine(std::unique_ptr<TFileStreamLite>& BatchStream, int Number) {
+// Decided before the first part is written, so no batch file is ever begun for such a name. Short 8.3
+// names are no way out: they may be switched off, and they differ on the volume where the parts are
+// gathered again, where the rebuilt file does not even exist yet. A batch file of the rebuilt file's own
+// name would overwrite itself with its first "copy" (and the source itself when split beside it).
+void TChunkler::CheckBatchName() {
     if (!Params->CreateBatch)
         return;
-    const std::string base = AppendBackslash(Params->OutputDir) + FileInfos->GetItem(0)->FileName;
-    // Inside a batch file a single "%" starts a variable, even between quotes; "%%" is one "%".
-    std::string name;
-    for (const char c : GetFileNamePart(base))
-        name += c == '%' ? std::string("%%") : std::string(1, c);
-    const std::string part = name + "." + IntToStrZeroPad(Number, 3);
-    std::string line;
-    if (!BatchStream) {
-        BatchStream = TFileStreamLite::CreateWrite(StripExtension(base) + ".bat");
-        line = "copy /b \"" + part + "\" \"" + name + "\"\r\n";
-    } else {
-        line = "copy /b \"" + name + "\" + \"" + part + "\"\r\n";
+    const std::string& name = FileInfos->GetItem(0)->FileName;
+    int message = -1;
+    if (!OemHoldsName(name))
+        message = MsgNoBatchForName;
+    else if (UpperCaseStr(StripExtension(name) + ".bat") == UpperCaseStr(name))
+        message = MsgNoBatchForOwnName;
+    if (message >= 0) {
+        Params->CreateBatch = false;
+        ShowMessage(FormatMsg(message, {name}), MB_OK | MB_ICONWARNING);
     }
-    // The command interpreter reads the OEM code page; one byte stays one byte.
-    CharToOemA(line.data(), line.data());
-    // A line lost on a full disk would make the batch file rebuild a shorter file without a word.
-    BatchStream->WriteAll(line.data(), static_cast<uint32_t>(line.size()));
 }
 
 void TChunkler::CopyProgramFile() {
@@ -74,96 +43,61 @@ void TChunkler::CopyProgramFile() {
 
 TChunklerResult TChunkler::WriteParts() {
     HeaderFilesWritten = 0;
-    std::unique_ptr<TFileStreamLite> part;
     try {
-        bool overwriteAll = false;
-        int64_t leftInPart = Params->PartSize;
-        int64_t done = 0;
-        Sfv = TSfvFile(Params->CreateSfv);
-        TChunklerResult result = WriteDataParts(part, leftInPart, done, overwriteAll);
+        TOverwriteAnswer overwrite([this](const std::string& Name) { return MayReplace(Name); });
+        TPartSetWriter set(TPartSetName(Params->OutputDir, FileInfos->GetItem(0)->FileName), Params->PartSize,
+                           MakeStream, overwrite, Params->CreateBatch, Params->CreateSfv);
+        TChunklerResult result = set.Begin();
         if (result == crOk)
-            result = WriteHeaderFiles(part, leftInPart, done, overwriteAll);
-        if (result == crOk && Params->CreateSfv)
-            result = WriteSfvFile(overwriteAll);
+            result = WriteDataParts(set);
+        if (result == crOk)
+            result = WriteHeaderFiles(set);
+        if (result == crOk)
+            result = set.Complete();
+        HeaderFilesWritten = set.HeaderFiles();
         return result;
     } catch (const EExceptionLite& error) {
-        // Closed before the box appears, so the user can look at the files while it is shown.
-        part.reset();
+        // The files of the set are closed and removed by now.
         ShowMessage(error.Message, MB_OK | MB_ICONERROR);
         return crFileError;
     }
 }
 
-TChunklerResult TChunkler::WriteDataParts(std::unique_ptr<TFileStreamLite>& Part, int64_t& LeftInPart,
-                                          int64_t& Done, bool& OverwriteAll) {
-    std::vector<char> buffer(CopyBlockSize);
-    std::unique_ptr<TFileStreamLite> source, batch;
-    int sourceIndex = OpenNextSourceFile(source, 0);
-    // Bytes of the current source file still to copy, and copied so far.
-    int64_t leftInFile = source ? FileInfos->GetItem(sourceIndex)->Size : 0;
-    int64_t copiedFromFile = 0;
-    int partNumber = 1;
-    TChunklerResult result = CreatePartFile(Part, OverwriteAll, false, partNumber);
-    AppendBatchLine(batch, partNumber);
-
-    while (result == crOk && source) {
-        const auto want = static_cast<uint32_t>(MinInt64(MinInt64(CopyBlockSize, LeftInPart), leftInFile));
-        const uint32_t got = want > 0 ? source->Read(buffer.data(), want) : 0;
-        if (got > 0) {
-            Part->WriteAll(buffer.data(), got);
-            Sfv.Add(buffer.data(), got);
-            LeftInPart -= got;
-            leftInFile -= got;
-            copiedFromFile += got;
-            Done += got;
-        } else {
-            // A file that shrank since it was opened ends early; one that grew is cut at its size at
-            // opening. Either way the header records exactly what went into the parts.
-            FileInfos->GetItem(sourceIndex)->Size = copiedFromFile;
-            sourceIndex = OpenNextSourceFile(source, sourceIndex + 1);
-            leftInFile = source ? FileInfos->GetItem(sourceIndex)->Size : 0;
-            copiedFromFile = 0;
-        }
-        // The next part is opened before it is known whether more data follow, so content that ends on
-        // a part boundary leaves an empty last part.
-        if (LeftInPart == 0 && source) {
-            result = CreatePartFile(Part, OverwriteAll, false, ++partNumber);
-            AppendBatchLine(batch, partNumber);
-            LeftInPart = Params->PartSize;
-        }
-        Hooks().SetProgress(Done);
-        if (Hooks().CheckUserCancel(Caption))
-            result = crCancelled;
+TChunklerResult TChunkler::WriteDataParts(TPartSetWriter& Set) {
+    TCopyBlock block;
+    TChunklerResult result = crOk;
+    for (int index = FileInfos->NextFileIndex(0); result == crOk && index >= 0;
+         index = FileInfos->NextFileIndex(index + 1)) {
+        TFileInfo& entry = *FileInfos->GetItem(index);
+        const auto source =
+            TFileStreamLite::CreateRead(AppendBackslash(FileInfos->BaseFolder) + entry.FileName);
+        // A file that shrank since it was opened ends early; one that grew is cut at its size at opening.
+        // Either way the header records exactly what went into the parts.
+        const int64_t size = source->GetSize();
+        uint32_t got = 0;
+        entry.Size = 0;
+        do {
+            const int64_t left = size - entry.Size;
+            got = left > 0 ? source->Read(block.Data(), block.Size(std::min(Set.Room(), left))) : 0;
+            if (got > 0)
+                result = Set.WriteData(block.Data(), got);
+            entry.Size += got;
+            block.Done();
+            Hooks().SetProgress(Set.BytesWritten());
+            if (result == crOk && Cancelled())
+                result = crCancelled;
+        } while (result == crOk && got > 0);
     }
     return result;
 }
 
-TChunklerResult TChunkler::WriteHeaderFiles(std::unique_ptr<TFileStreamLite>& Part, int64_t LeftInPart,
-                                            int64_t Done, bool& OverwriteAll) {
+TChunklerResult TChunkler::WriteHeaderFiles(TPartSetWriter& Set) {
     const std::string header = FileInfos->GetHeaderText();
-    size_t written = 0;
-    // The first header file takes what the last part left free, every further one a whole part. Each
-    // header file gets one write: whatever a short write leaves goes into the next header file, so the
-    // files never hold more than their disks took.
-    for (int number = 1; written < header.size(); ++number) {
-        const TChunklerResult result = CreatePartFile(Part, OverwriteAll, true, number);
-        if (result != crOk)
+    for (size_t written = 0; written < header.size();) {
+        if (const TChunklerResult result = Set.BeginHeaderFile(); result != crOk)
             return result;
-        HeaderFilesWritten = number;
-        if (LeftInPart == 0)
-            LeftInPart = Params->PartSize;
-        const auto count = static_cast<uint32_t>(
-            MinInt64(MinInt64(static_cast<int64_t>(header.size() - written), LeftInPart),
-                     std::numeric_limits<int32_t>::max()));
-        const uint32_t w = Part->Write(header.data() + written, count);
-        // A write that takes nothing would create header files for ever.
-        if (w == 0 || w > count)
-            throw EExceptionLite(TextWriteError);
-        Sfv.Add(header.data() + written, w);
-        written += w;
-        LeftInPart -= w;
-        Done += w;
-        Hooks().SetProgress(Done);
+        written += Set.WriteHeader(std::string_view(header).substr(written));
+        Hooks().SetProgress(Set.BytesWritten());
     }
     return crOk;
 }

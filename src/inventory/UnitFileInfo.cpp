@@ -4,6 +4,9 @@
 #include "support/UnitLanguage.h"
 
 #include <cstring>
+#include <cwchar>
+#include <iterator>
+#include <map>
 #include <limits>
 
 namespace {
@@ -130,7 +133,7 @@ int64_t FoundSize(const WIN32_FIND_DATAA& Data) {
 // ERROR_INVALID_NAME when an entry of the folder (Prefix ends with "\\") has a name the ANSI code page
 // cannot hold, otherwise 0. The ANSI listing hands such names over with a look-alike letter ("Łódź"
 // becomes "Lódz") or "?", which then names another file or none; only the wide listing shows the real
-// name. Folders whose names begin with "." are never listed, so their names do not matter.
+// name.
 DWORD FindUnholdableName(const std::string& Prefix) {
     const std::string pattern = Prefix + "*.*";
     std::wstring widePattern(pattern.size() + 1, L'\0');
@@ -144,7 +147,8 @@ DWORD FindUnholdableName(const std::string& Prefix) {
     do {
         char name[MAX_PATH * 2];
         BOOL substituted = FALSE;
-        const bool skipped = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && data.cFileName[0] == L'.';
+        const bool skipped =
+            std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0;
         if (!skipped && (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, data.cFileName, -1, name,
                                              sizeof name, nullptr, &substituted) == 0 ||
                          substituted))
@@ -168,45 +172,60 @@ public:
         Total += item->Size;
     }
 
-    void Scan(const std::string& Folder) {
+    // Lists Folder, whose own entry (with Attributes) is in the list already; Chosen when it is the
+    // folder or root the user chose.
+    void Scan(const std::string& Folder, DWORD Attributes, bool Chosen) {
         const std::string prefix = AppendBackslash(Folder);
-        if (const DWORD error = FindUnholdableName(prefix))
-            Fail(error);
         WIN32_FIND_DATAA data{};
         TFindHandle search(prefix + "*.*", data);
-        bool more = !Failed() && search.Valid();
-        if (!search.Valid())
-            FailUnlessListed();
-        while (more) {
+        if (!search.Valid()) {
+            const DWORD error = GetLastError();
+            if (Chosen || !IsSystemFolder(Attributes))
+                FailUnlessListed(Folder, error);
+            return;
+        }
+        if (const DWORD error = FindUnholdableName(prefix))
+            return Fail(Folder, error);
+        for (bool more = true; more && !Failed();) {
             const std::string name = FoundName(data);
-            if (name.find('?') != std::string::npos) {
-                Fail(ERROR_INVALID_NAME); // the system's stand-in for a letter the code page lacks
+            if (name == "." || name == "..") {
+                // the folder itself and its parent
+            } else if (name.find('?') != std::string::npos) {
+                Fail(Folder, ERROR_INVALID_NAME); // the system's stand-in for a letter the code page lacks
             } else if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 AddEntry(prefix + name, pkFile, data);
-            } else if (name.empty() || name[0] != '.') {
+            } else {
                 AddEntry(prefix + name, pkFolder, data);
-                more = Total <= Limit;
-                if (more)
-                    Scan(prefix + name);
+                if (Total > Limit)
+                    return;
+                Scan(prefix + name, data.dwFileAttributes, false);
             }
-            more = more && !Failed();
-            if (more && !(more = search.Next(data)))
-                FailUnlessListed();
+            if (!Failed() && !(more = search.Next(data)))
+                FailUnlessListed(Folder, GetLastError());
         }
     }
 
     // The first failure counts; the scan stops there.
-    void Fail(DWORD Error) {
-        if (List.ListError == 0)
+    void Fail(const std::string& Folder, DWORD Error) {
+        if (List.ListError == 0) {
             List.ListError = Error;
+            List.ListErrorFolder = Folder;
+        }
     }
     bool Failed() const { return List.ListError != 0; }
 
     // After a search gave no (further) entry: only "nothing (more) there" means the folder was listed.
-    void FailUnlessListed() {
-        const DWORD error = GetLastError();
-        if (error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND)
-            Fail(error);
+    void FailUnlessListed(const std::string& Folder, DWORD Error) {
+        if (Error != ERROR_NO_MORE_FILES && Error != ERROR_FILE_NOT_FOUND)
+            Fail(Folder, Error);
+    }
+
+    // Folders the system keeps for itself refuse listing on purpose: the junctions "My Music" and the like
+    // in every Documents folder, a dozen in every profile, "System Volume Information" on every NTFS drive.
+    // They keep their entry and contribute nothing, as the user's own data would never be left out.
+    static bool IsSystemFolder(DWORD Attributes) {
+        constexpr DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+        return (Attributes & hiddenSystem) == hiddenSystem || (Attributes & FILE_ATTRIBUTE_REPARSE_POINT);
     }
 
 private:
@@ -287,7 +306,8 @@ void TFileInfo::AssignFindData(const std::string& FullPath, TPathKind AKind, con
     if (Owner)
         FileName.erase(0, AppendBackslash(Owner->BaseFolder).size());
     Kind = AKind;
-    Size = FoundSize(Data);
+    // What a file system reports for a folder means nothing to a join; the header gives folders 0.
+    Size = Kind == pkFile ? FoundSize(Data) : 0;
     LastWriteTime = Data.ftLastWriteTime;
 }
 
@@ -325,8 +345,9 @@ bool TFileInfo::ParseHeaderLine(std::string_view& Text) {
         Kind = CutHeaderField(Text) == "F" ? pkFile : pkFolder;
         Size = 0;
         ok = ReadHeaderInt64(CutHeaderField(Text), Size) && ok;
-        // The writer always gives folders size 0; a folder that claims content is not its output.
-        ok = ok && (Kind == pkFile || Size == 0);
+        // Sets from a file system that reports sizes for folders carry them; a folder has no content.
+        if (Kind == pkFolder)
+            Size = 0;
 
         const std::string_view t = CutHeaderField(Text);
         static constexpr struct {
@@ -389,6 +410,7 @@ bool TFileInfos::BuildFromPath(const std::string& Path, int64_t Limit) {
     try {
         const std::string p = StripTrailingBackslashes(Path);
         ListError = 0;
+        ListErrorFolder.clear();
         TFolderScanner scanner(*this, Limit, TotalSize());
         const TPathKind kind = GetPathKind(p);
         switch (kind) {
@@ -398,17 +420,17 @@ bool TFileInfos::BuildFromPath(const std::string& Path, int64_t Limit) {
             {
                 TFindHandle self(p, data);
                 if (!self.Valid())
-                    ListError = GetLastError();
+                    scanner.Fail(p, GetLastError());
             }
             BaseFolder = GetParentFolder(p);
             scanner.AddEntry(p, kind, data);
             if (kind == pkFolder)
-                scanner.Scan(p);
+                scanner.Scan(p, data.dwFileAttributes, true);
             break;
         }
         case pkRoot:
             BaseFolder = p;
-            scanner.Scan(p);
+            scanner.Scan(p, 0, true);
             break;
         case pkMissing:
             break;
@@ -426,24 +448,40 @@ bool TFileInfos::BuildFromPartFiles(const std::string& PartFileName) {
         BaseFolder.clear();
         const size_t dot = LastDelimiterPos(".", PartFileName);
         const std::string base = dot > 0 ? PartFileName.substr(0, dot - 1) : PartFileName;
-        auto partName = [&base](int64_t N) { return base + "." + IntToStrZeroPad(N, 3); };
-        if (GetPathKind(partName(1)) != pkFile || GetPathKind(partName(2)) != pkFile)
-            return false;
-
+        const std::string prefix = UpperCaseStr(GetFileNamePart(base) + ".");
+        // One listing of the name's files: the parts, by number, and the first folder that carries a
+        // part's name, which ends them.
+        std::map<int64_t, WIN32_FIND_DATAA> parts;
+        int64_t end = std::numeric_limits<int64_t>::max();
         WIN32_FIND_DATAA data{};
-        TFindHandle first(partName(1), data);
-        if (!first.Valid())
+        TFindHandle search(base + ".*", data);
+        for (bool more = search.Valid(); more; more = search.Next(data)) {
+            const std::string name = UpperCaseStr(FoundName(data));
+            const std::string digits = name.substr(std::min(prefix.size(), name.size()));
+            int64_t number = 0;
+            if (name.compare(0, prefix.size(), prefix) != 0 || !ReadHeaderInt64(digits, number) ||
+                IntToStrZeroPad(number, 3) != digits || number == 0)
+                continue;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                end = std::min(end, number);
+            else
+                parts.emplace(number, data);
+        }
+        for (auto it = parts.lower_bound(end); it != parts.end();)
+            it = parts.erase(it);
+        // A part missing before the last one found is asked for when the join needs it: every part but
+        // the last holds as much as the first. One part alone is no set.
+        if (parts.empty() || parts.begin()->first != 1 || parts.rbegin()->first < 2)
             return false;
         TFileInfo* item = Add();
-        item->AssignFindData(GetFileNamePart(base), pkFile, data);
-        // Only consecutive parts count; a folder that happens to carry a part's name ends them too.
-        for (int64_t n = 2;; ++n) {
-            TFindHandle next(partName(n), data);
-            if (!next.Valid() || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                break;
-            item->Size += FoundSize(data);
-        }
-        return true;
+        item->AssignFindData(GetFileNamePart(base), pkFile, parts.at(1));
+        const int64_t missing = parts.rbegin()->first - static_cast<int64_t>(parts.size());
+        bool overflow = __builtin_mul_overflow(missing + 1, item->Size, &item->Size);
+        for (auto it = std::next(parts.begin()); it != parts.end(); ++it)
+            overflow = __builtin_add_overflow(item->Size, FoundSize(it->second), &item->Size) || overflow;
+        if (overflow)
+            Clear();
+        return !overflow;
     } catch (...) {
         Clear();
         return false;

@@ -70,7 +70,8 @@ public:
 
     // Lists a file, a folder tree or a drive or share root; True when the content exceeds Limit.
     bool BuildFromPath(const std::string& Path, int64_t Limit);
-    // One entry summed from consecutive parts .001, .002, ...; False when .001 or .002 is missing.
+    // One entry summed from the parts .001, .002, ... up to the last one (a missing one counting as large
+    // as .001) or a folder of a part's name; False without .001 or a second part.
     bool BuildFromPartFiles(const std::string& PartFileName);
 
     std::string GetHeaderText() const;
@@ -81,8 +82,9 @@ public:
 
     std::string BaseFolder; // without trailing backslash; empty for a list from a header or parts
     // The system's error code when BuildFromPath could not list everything (a folder it cannot search,
-    // a name the ANSI code page cannot hold); 0 when the list is complete.
+    // a name the ANSI code page cannot hold), and the folder; 0 when the list is complete.
     DWORD ListError = 0;
+    std::string ListErrorFolder;
 
 private:
     std::vector<std::unique_ptr<TFileInfo>> Items;

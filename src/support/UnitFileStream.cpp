@@ -14,25 +14,21 @@ std::string SystemErrorText(DWORD Code) {
 namespace {
 
 [[noreturn]] void RaiseLastError() {
-    throw EExceptionLite(SystemErrorText(GetLastError()));
+    throw EExceptionLite(GetLastError());
 }
 
 } // namespace
 
 TFileStreamLite::TFileStreamLite(const std::string& FileName, DWORD Access, DWORD ShareMode,
-                                 DWORD Disposition) {
-    Handle = CreateFileA(FileName.c_str(), Access, ShareMode, nullptr, Disposition, 0, nullptr);
-    // A constructor that throws runs no destructor, and there is no handle to close anyway.
-    if (Handle == INVALID_HANDLE_VALUE)
+                                 DWORD Disposition)
+    : FHandle(CreateFileA(FileName.c_str(), Access, ShareMode, nullptr, Disposition, 0, nullptr)) {
+    if (!FHandle)
         RaiseLastError();
 }
 
-std::unique_ptr<TFileStreamLite> TFileStreamLite::CreateWrite(const std::string& FileName) {
-    return std::unique_ptr<TFileStreamLite>(new TFileStreamLite(FileName, GENERIC_WRITE, 0, CREATE_ALWAYS));
-}
-
-std::unique_ptr<TFileStreamLite> TFileStreamLite::CreateNew(const std::string& FileName) {
-    return std::unique_ptr<TFileStreamLite>(new TFileStreamLite(FileName, GENERIC_WRITE, 0, CREATE_NEW));
+std::unique_ptr<TFileStreamLite> TFileStreamLite::CreateWrite(const std::string& FileName,
+                                                              DWORD Disposition) {
+    return std::unique_ptr<TFileStreamLite>(new TFileStreamLite(FileName, GENERIC_WRITE, 0, Disposition));
 }
 
 std::unique_ptr<TFileStreamLite> TFileStreamLite::CreateRead(const std::string& FileName) {
@@ -40,21 +36,16 @@ std::unique_ptr<TFileStreamLite> TFileStreamLite::CreateRead(const std::string& 
         new TFileStreamLite(FileName, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
 }
 
-TFileStreamLite::~TFileStreamLite() {
-    if (Handle != INVALID_HANDLE_VALUE)
-        CloseHandle(Handle);
-}
-
 uint32_t TFileStreamLite::Read(void* Buffer, uint32_t Count) {
     DWORD done = 0;
-    if (!ReadFile(Handle, Buffer, Count, &done, nullptr))
+    if (!ReadFile(Handle(), Buffer, Count, &done, nullptr))
         RaiseLastError();
     return done;
 }
 
 uint32_t TFileStreamLite::Write(const void* Buffer, uint32_t Count) {
     DWORD done = 0;
-    if (!WriteFileCall(Handle, Buffer, Count, &done, nullptr))
+    if (!WriteFile(Handle(), Buffer, Count, &done, nullptr))
         RaiseLastError();
     return done;
 }
@@ -76,34 +67,34 @@ int64_t TFileStreamLite::Seek(int64_t Offset, uint8_t Origin) {
     // A legal position may have all low bits set, which looks like INVALID_SET_FILE_POINTER; only
     // the last error tells a failure apart.
     SetLastError(0);
-    const DWORD low = SetFilePointer(Handle, static_cast<LONG>(Offset & 0xFFFFFFFF), &high, Origin);
+    const DWORD low = SetFilePointer(Handle(), static_cast<LONG>(Offset & 0xFFFFFFFF), &high, Origin);
     if (GetLastError() != 0)
         RaiseLastError();
     return static_cast<int64_t>((static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low);
 }
 
 int64_t TFileStreamLite::GetSize() {
-    const int64_t position = Seek(0, FILE_CURRENT);
-    const int64_t size = Seek(0, FILE_END);
-    Seek(position, FILE_BEGIN);
-    return size;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(Handle(), &size))
+        RaiseLastError();
+    return size.QuadPart;
 }
 
 void TFileStreamLite::SetLastWriteTime(const FILETIME& Time) {
-    if (!SetFileTime(Handle, nullptr, nullptr, &Time))
+    if (!SetFileTime(Handle(), nullptr, nullptr, &Time))
+        RaiseLastError();
+}
+
+void TFileStreamLite::Flush() {
+    if (!FlushFileBuffers(Handle()))
         RaiseLastError();
 }
 
 void SetFolderLastWriteTime(const std::string& Folder, const FILETIME& Time) {
     // A folder can only be opened with backup semantics; writing its attributes is all it takes.
-    const HANDLE folder = CreateFileA(Folder.c_str(), FILE_WRITE_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
+    const TKernelHandle folder(CreateFileA(Folder.c_str(), FILE_WRITE_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder || !SetFileTime(folder.Get(), nullptr, nullptr, &Time))
         RaiseLastError();
-    const bool done = SetFileTime(folder, nullptr, nullptr, &Time) != FALSE;
-    const DWORD error = GetLastError();
-    CloseHandle(folder);
-    if (!done)
-        throw EExceptionLite(SystemErrorText(error));
 }

@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
+
+#include "support/UnitScopedHandle.h"
 
 // The system's own text for a Win32 error code, unchanged (its trailing CR LF included);
 // empty for 0 and for codes the system has no text for.
@@ -14,35 +17,35 @@ std::string SystemErrorText(DWORD Code);
 
 class EExceptionLite : public std::exception {
 public:
-    explicit EExceptionLite(std::string Msg) : Message(std::move(Msg)) {}
+    explicit EExceptionLite(std::string Msg, DWORD ACode = 0) : Message(std::move(Msg)), Code(ACode) {}
+    // The system's text for ACode.
+    explicit EExceptionLite(DWORD ACode) : EExceptionLite(SystemErrorText(ACode), ACode) {}
     const char* what() const noexcept override { return Message.c_str(); }
 
     std::string Message;
+    DWORD Code; // the system's error code; 0 for the program's own texts
 };
 
-// Unbuffered: each operation is one system call (or GetSize's three, WriteAll's as many as it takes).
-// Every failure raises EExceptionLite with SystemErrorText of the last error; a short Write is not a
-// failure here.
+// Unbuffered: each operation is one system call (WriteAll's as many as it takes).
+// Every failure raises EExceptionLite with the last error and its text; a short Write is not a failure
+// here.
 class TFileStreamLite {
 public:
-    // Creates or empties the file; nobody else may open it while the stream lives.
-    static std::unique_ptr<TFileStreamLite> CreateWrite(const std::string& FileName);
-    // As CreateWrite, but only a file that does not exist yet.
-    static std::unique_ptr<TFileStreamLite> CreateNew(const std::string& FileName);
+    // Disposition CREATE_NEW: only a file that does not exist yet; CREATE_ALWAYS: an existing one is
+    // emptied. Nobody else may open the file while the stream lives.
+    static std::unique_ptr<TFileStreamLite> CreateWrite(const std::string& FileName,
+                                                        DWORD Disposition = CREATE_ALWAYS);
     // Opens an existing file; others may read it at the same time, but not write it.
     static std::unique_ptr<TFileStreamLite> CreateRead(const std::string& FileName);
 
-    ~TFileStreamLite();
+    virtual ~TFileStreamLite() = default;
     TFileStreamLite(const TFileStreamLite&) = delete;
     TFileStreamLite& operator=(const TFileStreamLite&) = delete;
-
-    // The system call behind every Write; a test puts a disk that takes fewer bytes in its place.
-    static inline decltype(&WriteFile) WriteFileCall = &WriteFile;
 
     // Bytes actually read: fewer at the end of the file, 0 once it is reached.
     uint32_t Read(void* Buffer, uint32_t Count);
     // Bytes the system reports as written; the caller compares.
-    uint32_t Write(const void* Buffer, uint32_t Count);
+    virtual uint32_t Write(const void* Buffer, uint32_t Count);
     // Writes all Count bytes: a nearly full disk may take only some of them and still report success,
     // and the next write then fails with the system's own text. A write that takes nothing at all
     // raises TextWriteError ("Error writing to file!").
@@ -53,12 +56,22 @@ public:
     int64_t GetSize();
     // Changes only the last-write time (UTC).
     void SetLastWriteTime(const FILETIME& Time);
+    // Returns once the written data are on the disk, not only in the system's cache.
+    void Flush();
 
-    HANDLE Handle = INVALID_HANDLE_VALUE;
+    HANDLE Handle() const { return FHandle.Get(); }
+
+protected:
+    TFileStreamLite(const std::string& FileName, DWORD Access, DWORD ShareMode, DWORD Disposition);
 
 private:
-    TFileStreamLite(const std::string& FileName, DWORD Access, DWORD ShareMode, DWORD Disposition);
+    TKernelHandle FHandle;
 };
+
+// Makes the stream of every file a job writes: parts, header, batch and checksum files, restored files.
+// Disposition as for TFileStreamLite::CreateWrite.
+using TStreamMaker =
+    std::function<std::unique_ptr<TFileStreamLite>(const std::string& FileName, DWORD Disposition)>;
 
 // Changes only the last-write time (UTC) of an existing folder; raises EExceptionLite on failure.
 void SetFolderLastWriteTime(const std::string& Folder, const FILETIME& Time);

@@ -40,6 +40,10 @@ const char* const MsgCatalogEn[MsgCount] = {
     "No batchfile can be created for \"#\": the command prompt cannot spell this file name. The file will "
     "be split without a batchfile.",
     "Part file \"#\" is damaged (checksum error)!",
+    "Folder \"#\" cannot be read: #",
+    "No batchfile can be created for \"#\": the batchfile would have the name of the file it rebuilds. The "
+    "file will be split without a batchfile.",
+    "Part file \"#\" has the wrong size: it is damaged or belongs to another set!",
 };
 
 const char* const MsgCatalogDe[MsgCount] = {
@@ -77,6 +81,11 @@ const char* const MsgCatalogDe[MsgCount] = {
     "F\xFC" "r \"#\" kann keine Batchdatei erstellt werden: die Eingabeaufforderung kann diesen Dateinamen "
     "nicht darstellen. Die Datei wird ohne Batchdatei gesplittet.",
     "Die Teildatei \"#\" ist besch\xE4" "digt (Pr\xFC" "fsummenfehler)!",
+    "Das Verzeichnis \"#\" kann nicht gelesen werden: #",
+    "F\xFC" "r \"#\" kann keine Batchdatei erstellt werden: die Batchdatei h\xE4" "tte den Namen der Datei, die "
+    "sie zusammenf\xFC" "gt. Die Datei wird ohne Batchdatei gesplittet.",
+    "Die Teildatei \"#\" hat die falsche Gr\xF6" "sse: sie ist besch\xE4" "digt oder geh\xF6" "rt zu einem "
+    "anderen Satz!",
 };
 // clang-format on
 

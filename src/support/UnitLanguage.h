@@ -36,8 +36,11 @@ enum : int {
     MsgInvalidHeader,
     MsgNoBatchForName,
     MsgChecksumError,
+    MsgFolderUnreadable,
+    MsgNoBatchForOwnName,
+    MsgPartSizeWrong,
 };
-constexpr int MsgCount = 28;
+constexpr int MsgCount = 31;
 
 // Windows-1252 bytes, exactly as handed to the ANSI functions.
 extern const char* const MsgCatalogEn[MsgCount];

@@ -6,35 +6,7 @@
 
 #include <utility>
 
-// Owns one handle and frees it with Free (DeleteObject, DestroyIcon, ...); null holds nothing.
-template <class THandle, auto Free> class TScopedHandle {
-public:
-    TScopedHandle() = default;
-    explicit TScopedHandle(THandle Handle) : FHandle(Handle) {}
-    ~TScopedHandle() { Reset(); }
-    TScopedHandle(const TScopedHandle&) = delete;
-    TScopedHandle& operator=(const TScopedHandle&) = delete;
-    TScopedHandle(TScopedHandle&& Other) noexcept : FHandle(Other.Release()) {}
-    TScopedHandle& operator=(TScopedHandle&& Other) noexcept {
-        if (this != &Other)
-            Reset(Other.Release());
-        return *this;
-    }
-
-    THandle Get() const { return FHandle; }
-    explicit operator bool() const { return FHandle != nullptr; }
-    // Frees the held handle (if any) and takes Handle instead.
-    void Reset(THandle Handle = nullptr) {
-        THandle old = std::exchange(FHandle, Handle);
-        if (old)
-            Free(old);
-    }
-    // Gives up ownership without freeing; the caller (or the system) now owns the handle.
-    THandle Release() { return std::exchange(FHandle, nullptr); }
-
-private:
-    THandle FHandle = nullptr;
-};
+#include "support/UnitScopedHandle.h"
 
 using TGdiPen = TScopedHandle<HPEN, &DeleteObject>;
 using TGdiFont = TScopedHandle<HFONT, &DeleteObject>;

@@ -154,13 +154,15 @@ std::vector<std::string> ListNames(const std::string& Folder) {
 }
 
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output, int64_t PartSize,
-                       TScriptedHooks* Hooks) {
+                       TScriptedHooks* Hooks, TStreamMaker Streams) {
     TChunklerStartParams p{.SourcePath = Source,
                            .OutputDir = Output,
                            .PartSize = PartSize,
                            .Silent = !Hooks,
                            .Unsplit = Unsplit};
     TChunkler engine(Hooks);
+    if (Streams)
+        engine.MakeStream = Streams;
     const TChunklerResult result = engine.Execute(p);
     engine.ShowResult(result);
     return result;

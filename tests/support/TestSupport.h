@@ -117,7 +117,7 @@ std::vector<std::string> ListNames(const std::string& Folder); // not recursive,
 
 // One job without the program copy: window mode through Hooks (the result shown), silent without them.
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output,
-                       int64_t PartSize = 0, TScriptedHooks* Hooks = nullptr);
+                       int64_t PartSize = 0, TScriptedHooks* Hooks = nullptr, TStreamMaker Streams = nullptr);
 // Runs a program and returns its exit code; ChunklerExe() is the built program, quoted.
 DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir = "",
                  const char* Application = nullptr);
@@ -135,6 +135,35 @@ inline std::string Record(const std::string& Name, const std::string& Kind = "F"
                           const std::string& Size = "1", const std::string& Time = "20030517140309250") {
     return "\t" + Name + "\t" + Kind + "\t" + Size + "\t" + Time;
 }
+
+// The program's own texts, as its users read them in English: what the tests expect, written out once.
+namespace text {
+const std::string NotFound = "File or Directory not found!", InvalidHeader = "Invalid headerfile!",
+                  AskJoin =
+                      "The parts will be rejoined. You can press the <ESC> key to interrupt the job. Do "
+                      "you want to continue?",
+                  WriteError = "Error writing to file!";
+inline std::string AskSplit(int Parts) {
+    return "There are " + std::to_string(Parts) +
+           " parts to create. You can press the <ESC> key to interrupt the job. Do you want to continue?";
+}
+inline std::string Overwrite(const std::string& Path) {
+    return "File \"" + Path + "\" already exists. Always overwrite existing files?";
+}
+inline std::string WrongSize(const std::string& Part) {
+    return "Part file \"" + Part + "\" has the wrong size: it is damaged or belongs to another set!";
+}
+inline std::string Damaged(const std::string& Part) {
+    return "Part file \"" + Part + "\" is damaged (checksum error)!";
+}
+// The box that asks for a missing part, and the one that follows when the user gives up looking for it.
+inline std::vector<std::string> Missing(const std::string& Part) {
+    return {"The file \"" + Part +
+                "\" is required.\r\nPlease insert the next diskette and press OK. You can "
+                "also press OK and browse for the file yourself.",
+            "File \"" + Part + "\" missed!"};
+}
+} // namespace text
 
 // The Unix path Wine maps a Windows path to, quoted for a POSIX shell, and "/bin/sh -c Script" run as a
 // Linux process, returning its exit code (0xFFFFFFFF on failure).

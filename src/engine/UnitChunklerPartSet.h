@@ -1,0 +1,207 @@
+// A part set on disk: how its files are named, the object that writes one, the one that reads one, and
+// the owner of a file restored from one.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/UnitChunklerSfv.h"
+#include "support/UnitFileStream.h"
+
+enum TChunklerResult : uint8_t;
+
+// The files of a set named Name in Folder: Name + ".001" and on for the data parts, Name + ".h001" and on
+// for the header files, Name + ".sfv" for the checksum file, and the batch file beside them.
+class TPartSetName {
+public:
+    TPartSetName(std::string AFolder, std::string AName)
+        : Folder(std::move(AFolder)), Name(std::move(AName)) {}
+    // The set a part or header file belongs to: its name up to the last ".".
+    static TPartSetName Of(const std::string& FileName);
+
+    std::string Part(int Number) const { return File("." + Number3(Number)); }
+    std::string Header(int Number) const { return File(".h" + Number3(Number)); }
+    std::string Sfv() const { return File(".sfv"); }
+    // Every file of the name, for FindFirstFileA.
+    std::string Pattern() const { return File(".*"); }
+    // The split file's name without its extension, plus ".bat".
+    std::string Batch() const;
+    // True when FileName (without folder) is a part or header file of the set, or its checksum file.
+    bool Holds(const std::string& FileName, bool OrSfv = false) const;
+
+    std::string Folder, Name;
+
+private:
+    static std::string Number3(int Number);
+    std::string File(const std::string& Suffix) const;
+};
+
+// The user's answer to "Always overwrite existing files?": asked at the first existing file of a job,
+// it holds for every later one. Ask returns True for Yes.
+class TOverwriteAnswer {
+public:
+    explicit TOverwriteAnswer(std::function<bool(const std::string&)> AAsk) : Ask(std::move(AAsk)) {}
+    bool MayReplace(const std::string& FileName) {
+        All = All || Ask(FileName);
+        return All;
+    }
+
+private:
+    std::function<bool(const std::string&)> Ask;
+    bool All = false;
+};
+
+// Creates FileName through Make; an existing file is replaced only when Answer allows it (nullptr when
+// the user keeps it). Creating first and asking only where that fails spares a look-up of every name.
+std::unique_ptr<TFileStreamLite> CreateAsking(const TStreamMaker& Make, const std::string& FileName,
+                                              TOverwriteAnswer& Answer);
+
+// The copy buffer and the length of the next block. Every block costs a few system calls besides its
+// bytes, so blocks grow while they are quick; the cancel check and the progress display come once a
+// block, so they shrink while they are slow, as on a diskette (some 50 KB a second).
+class TCopyBlock {
+public:
+    static constexpr uint32_t FirstSize = 128 * 1024, MinSize = 16 * 1024, MaxSize = 1024 * 1024;
+    char* Data() { return FBuffer.data(); }
+    // The next block's length, no more than Limit.
+    uint32_t Size(int64_t Limit) const { return static_cast<uint32_t>(Limit < FSize ? Limit : FSize); }
+    // One block is done; the time since the last one sets the next length.
+    void Done();
+
+private:
+    std::vector<char> FBuffer = std::vector<char>(MaxSize);
+    uint32_t FSize = FirstSize;
+    DWORD FLast = GetTickCount();
+};
+
+// Writes one set: data parts of PartSize bytes, then header files that begin in the room the last part
+// left on its disk. Every file written is removed again unless the set is completed, so a split that
+// fails or is cancelled leaves nothing that looks like a set.
+class TPartSetWriter {
+public:
+    TPartSetWriter(TPartSetName AName, int64_t APartSize, TStreamMaker AMake, TOverwriteAnswer& AOverwrite,
+                   bool AWithBatch, bool AWithSfv);
+    ~TPartSetWriter();
+    TPartSetWriter(const TPartSetWriter&) = delete;
+    TPartSetWriter& operator=(const TPartSetWriter&) = delete;
+
+    // Asks once about an older set of the name, which this one replaces, then begins part 1.
+    // crCancelled when the user keeps existing files.
+    TChunklerResult Begin();
+    // Bytes the current part can still take.
+    int64_t Room() const { return FRoom; }
+    // Count bytes (at most Room) into the current part. A part that is full is followed by the next at
+    // once, so content that ends on a part boundary leaves an empty last part.
+    TChunklerResult WriteData(const void* Data, uint32_t Count);
+    // Begins the next header file; the first one takes the room the last part left.
+    TChunklerResult BeginHeaderFile();
+    // As much of Text as the current header file takes in one write; whatever a short write leaves
+    // goes into the next header file, so no file holds more than its disk took.
+    size_t WriteHeader(std::string_view Text);
+    // Writes the checksum file if asked for and removes the files of an older set of the name that
+    // this one did not replace; from now on the set stays.
+    TChunklerResult Complete();
+
+    int HeaderFiles() const { return FHeaderNumber; }
+    int64_t BytesWritten() const { return FWrittenBytes; }
+
+private:
+    TChunklerResult BeginFile(const std::string& FileName);
+    // False when the user keeps an existing batch file.
+    bool AppendBatchLine();
+
+    const TPartSetName FName;
+    const int64_t FPartSize;
+    const TStreamMaker FMake;
+    TOverwriteAnswer& FOverwrite;
+    const bool FWithBatch;
+    TSfvFile FSfv;
+    std::vector<std::string> FOlder;   // files of the name found before the split, without folder
+    std::vector<std::string> FWritten; // every file this job created, full paths
+    std::unique_ptr<TFileStreamLite> FFile, FBatch;
+    int FPartNumber = 0, FHeaderNumber = 0;
+    int64_t FRoom = 0, FWrittenBytes = 0;
+    bool FCompleted = false;
+};
+
+// A file the join restores. One that replaces nothing is written under its own name; one that replaces
+// an existing file is written beside it under a temporary name and takes the real name only once it is
+// complete and on the disk. Removed on destruction unless it was kept.
+class TRestoredFile {
+public:
+    // nullptr when FileName exists and the user keeps it.
+    static std::unique_ptr<TRestoredFile> Create(const TStreamMaker& Make, const std::string& FileName,
+                                                 TOverwriteAnswer& Answer);
+    ~TRestoredFile();
+    TRestoredFile(const TRestoredFile&) = delete;
+    TRestoredFile& operator=(const TRestoredFile&) = delete;
+
+    TFileStreamLite& Stream() { return *FStream; }
+    // Every byte is written: the stored time is set last (a later write would move it again) and the
+    // file closed, after its data reached the disk where it is to replace a file.
+    void Finish(const FILETIME& Time);
+    // Takes the real name; the file stays.
+    void Keep();
+
+private:
+    TRestoredFile(std::string ARealName, std::string AWriteName, std::unique_ptr<TFileStreamLite> AStream)
+        : FRealName(std::move(ARealName)), FWriteName(std::move(AWriteName)), FStream(std::move(AStream)) {}
+    // A name for a file that is to replace FileName: beside it, never an existing file's name.
+    static std::unique_ptr<TFileStreamLite>
+    CreateTemporary(const TStreamMaker& Make, const std::string& FileName, std::string& TemporaryName);
+
+    const std::string FRealName, FWriteName;
+    std::unique_ptr<TFileStreamLite> FStream;
+    bool FKept = false;
+};
+
+// Where a part or header file was found: crOk and its folder, or why not.
+struct TLocated {
+    TChunklerResult Result;
+    std::string Folder;
+};
+
+// Reads one set from the folder of the file the join starts from, part after part, and follows every
+// file with the checksum file when one lies beside it.
+class TPartSetReader {
+public:
+    // Locate finds a file that is not in the folder where it is looked for (in a window by asking).
+    using TLocate = std::function<TLocated(const std::string& Folder, const std::string& FileName)>;
+    TPartSetReader(const std::string& AnyFileOfSet, TLocate ALocate);
+
+    // Closes the open file and opens header or data part Number.
+    TChunklerResult Open(bool IsHeader, int Number);
+    // From the open file; the bytes go to its checksum.
+    uint32_t Read(void* Buffer, uint32_t Count);
+    // The open part ended while the set needs more: it must be intact and as long as part 1 (crInvalidHeader
+    // otherwise), then the next part is opened.
+    TChunklerResult NextPart(TCopyBlock& Block);
+    // Reads what is left of the open file for its checksum alone: bytes the join does not need, such as
+    // the tail of the last part, belong to it all the same. crChecksumError when it differs.
+    TChunklerResult CheckRest(TCopyBlock& Block);
+    // A complete restored file keeps its name once the parts it was read from have passed their checks:
+    // at once when the open part is not listed in the checksum file, otherwise when CheckRest or NextPart
+    // passes. Until then it is removed with the reader.
+    void Hold(std::unique_ptr<TRestoredFile> File);
+    // True when Path is a part or header file of the set where its parts are looked for.
+    bool IsFileOfSet(const std::string& Path) const;
+
+    // The file that crChecksumError or a part of the wrong size names.
+    std::string DamagedName;
+
+private:
+    TPartSetName FSet;
+    std::string FOpenName; // without folder
+    TLocate FLocate;
+    TSfvFile FSfv;
+    std::unique_ptr<TFileStreamLite> FFile;
+    int FPartNumber = 0;
+    int64_t FFirstPartSize = -1;
+    std::vector<std::unique_ptr<TRestoredFile>> FWaiting; // complete, until the open part passes its check
+};
