@@ -138,3 +138,40 @@ TEST(ReadCommandLine, QuotesSwitchesSizesPositionalsAndTheCopyRule) {
             << line;
     }
 }
+
+// As a user meets a real disk (run through as-a-user.sh): a folder the system keeps for itself that cannot
+// be listed ("My Music" in every Documents folder) is split as an empty folder; one of the user's own ends
+// the split before anything is written, with a box that names it. A folder whose time the user may not
+// change takes nothing from a join.
+TEST(EngineChecksAsAUser, UnreadableFoldersAndFolderTimes) {
+    TTempDir dir, out, back;
+    BuildTree(dir.Path(), {{"Docs\\", ""},
+                           {"Docs\\a.txt", "a"},
+                           {"Docs\\My Music\\", ""},
+                           {"Docs\\My Music\\s", "s"},
+                           {"Docs\\Private\\", ""},
+                           {"Docs\\Private\\p.txt", "p"}});
+    SetFileAttributesA((dir / "Docs\\My Music").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    const std::string music = UnixPath(dir / "Docs\\My Music"), mine = UnixPath(dir / "Docs\\Private");
+    ASSERT_EQ(RunUnixShell("chmod 000 " + music + " " + mine), 0u);
+    WIN32_FIND_DATAA data;
+    if (const THandle listed(FindFirstFileA((dir / "Docs\\Private\\*").c_str(), &data)); listed) {
+        RunUnixShell("chmod 755 " + music + " " + mine);
+        GTEST_SKIP() << "a folder of mode 000 can be listed: run this through tests/as-a-user.sh";
+    }
+    TScriptedHooks hooks;
+    EXPECT_EQ(RunJob(false, dir / "Docs", out.Path(), 1000, &hooks), crFileError);
+    EXPECT_EQ(hooks.Texts(),
+              std::vector{"Folder \"" + dir / "Docs\\Private" + "\" cannot be read: Access denied.\r\n"});
+    EXPECT_TRUE(ListNames(out.Path()).empty());
+    // The user's Docs in back belongs to someone else, who lets everybody write into it.
+    BuildTree(back.Path(), {{"Docs\\", ""}});
+    RunUnixShell("chmod 755 " + mine + " && chmod 777 " + UnixPath(back / "Docs") + " && chown 1000 " +
+                 UnixPath(back / "Docs"));
+    EXPECT_EQ(RunJob(false, dir / "Docs", out.Path(), 1000), crOk);
+    EXPECT_EQ(RunJob(true, out / "Docs.001", back.Path()), crOk);
+    RunUnixShell("chmod 755 " + music);
+    EXPECT_EQ(ListNames(back / "Docs"), (std::vector<std::string>{"My Music", "Private", "a.txt"}));
+    EXPECT_TRUE(ListNames(back / "Docs\\My Music").empty());
+    EXPECT_EQ(ReadFileBytes(back / "Docs\\a.txt") + ReadFileBytes(back / "Docs\\Private\\p.txt"), "ap");
+}

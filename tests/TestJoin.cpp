@@ -249,6 +249,24 @@ TEST(Join, NoHeaderJoinsTheNumberedPartsIntoOneFile) {
     }
 }
 
+// A file that replaces another is on the disk before the rename puts it in the other's place, so that a power
+// cut cannot leave an empty file where the good copy was; a join of new files flushes nothing. strace shows
+// the program's own fsync calls.
+TEST(Join, OnlyAReplacingFileIsFlushed) {
+    TJoin f(DocsHeader);
+    const auto fsyncs = [&] {
+        const std::string log = UnixPath(f.Dir / "fsync.log");
+        EXPECT_EQ(RunUnixShell("strace -f -qq -e trace=fsync,fdatasync -o " + log +
+                               " wine \"$CHUNKLER_EXE\" " + "/SILENT /UNSPLIT '" + f.Part(1) + "' '" + f.Out +
+                               "' && grep -c " + "sync " + log + " >" + UnixPath(f.Dir / "count") + "; true"),
+                  0u);
+        return ReadFileBytes(f.Dir / "count");
+    };
+    EXPECT_EQ(fsyncs(), "0\n") << "new files";
+    EXPECT_EQ(fsyncs(), "3\n") << "a.bin, empty.txt and b.bin replaced";
+    EXPECT_EQ(ListTree(f.Out).size(), 5u);
+}
+
 TEST(RoundTrip, RandomTreesComeBackExactly) {
     const char* seedText = std::getenv("CHUNKLER_SEED");
     const uint32_t seed = seedText ? uint32_t(std::strtoul(seedText, nullptr, 0)) : 1977;

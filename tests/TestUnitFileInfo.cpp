@@ -70,6 +70,9 @@ TEST(Listing, FromFoldersFilesAndDriveRoots) {
                                 {"r\xE4sum\xE9.txt", "hello"}, {"sub\\", ""}, {"sub\\m\\", ""}, {"sub\\n", "n"}});
     // clang-format on
     SetFileAttributesA((dir / "my docs\\.empty").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    // A link back to a folder being listed would repeat it without end; it stays, empty.
+    const std::string loop = UnixPath(dir / "my docs\\sub\\loop");
+    ASSERT_EQ(RunUnixShell("ln -s .. " + loop), 0u);
     // 6 GiB, left sparse by the file system; the stream's positions and sizes are 64-bit as well.
     auto huge = TFileStreamLite::CreateWrite(dir / "my docs\\huge");
     EXPECT_EQ(huge->Seek(0xFFFFFFFF, FILE_BEGIN), 0xFFFFFFFF); // all low bits set is no failure
@@ -82,8 +85,10 @@ TEST(Listing, FromFoldersFilesAndDriveRoots) {
     EXPECT_EQ(Listing(tree),
               "my docs D0|my docs\\.empty F0|my docs\\.git D0|my docs\\.git\\x F1|my docs\\hollow D0|my "
               "docs\\huge F6442450944|"
-              "my docs\\r\xE4sum\xE9.txt F5|my docs\\sub D0|my docs\\sub\\m D0|my docs\\sub\\n F1|");
+              "my docs\\r\xE4sum\xE9.txt F5|my docs\\sub D0|my docs\\sub\\loop D0|my docs\\sub\\m D0|my "
+              "docs\\sub\\n F1|");
     EXPECT_TRUE(TFileInfos().BuildFromPath(dir / "my docs", 1000)) << "past the limit";
+    RunUnixShell("rm " + loop);
     TFileInfo folder(nullptr); // as a share or another file system reports a folder
     folder.AssignFindData("x", pkFolder, WIN32_FIND_DATAA{.nFileSizeLow = 4096});
     EXPECT_EQ(folder.Size, 0);

@@ -1,12 +1,14 @@
 #include "inventory/UnitFileInfo.h"
 
 #include "support/UnitImport.h"
+#include "support/UnitScopedHandle.h"
 #include "support/UnitLanguage.h"
 
 #include <cstring>
 #include <cwchar>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <limits>
 
 namespace {
@@ -158,6 +160,18 @@ DWORD FindUnholdableName(const std::string& Prefix) {
     return result;
 }
 
+// What names a folder however it is reached: its volume and its file index; nothing when it cannot be
+// opened.
+std::optional<std::pair<DWORD, uint64_t>> FolderIdentity(const std::string& Folder) {
+    const TKernelHandle folder(CreateFileA(Folder.c_str(), 0,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!folder || !GetFileInformationByHandle(folder.Get(), &info))
+        return std::nullopt;
+    return std::pair{info.dwVolumeSerialNumber, uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow};
+}
+
 // The recursive part of BuildFromPath. Total is the running sum of the sizes listed so far; the
 // limit is tested only when a folder entry is added, and exceeding it stops the current folder.
 class TFolderScanner {
@@ -175,6 +189,14 @@ public:
     // Lists Folder, whose own entry (with Attributes) is in the list already; Chosen when it is the
     // folder or root the user chose.
     void Scan(const std::string& Folder, DWORD Attributes, bool Chosen) {
+        if ((Attributes & FILE_ATTRIBUTE_REPARSE_POINT) && LeadsBack(Folder))
+            return;
+        Ancestors.push_back({Folder, std::nullopt, false});
+        ScanListed(Folder, Attributes, Chosen);
+        Ancestors.pop_back();
+    }
+
+    void ScanListed(const std::string& Folder, DWORD Attributes, bool Chosen) {
         const std::string prefix = AppendBackslash(Folder);
         WIN32_FIND_DATAA data{};
         TFindHandle search(prefix + "*.*", data);
@@ -228,7 +250,27 @@ public:
         return (Attributes & hiddenSystem) == hiddenSystem || (Attributes & FILE_ATTRIBUTE_REPARSE_POINT);
     }
 
+    // True when a junction or symbolic link leads back into a folder being listed: following it would list
+    // that folder inside itself without end. Its entry stays and contributes nothing, as all it holds is in
+    // the set already. Only links can close such a circle, so only their walks pay for the identities.
+    bool LeadsBack(const std::string& Link) {
+        const auto target = FolderIdentity(Link);
+        for (TAncestor& ancestor : Ancestors) {
+            if (!ancestor.Known)
+                ancestor.Id = FolderIdentity(ancestor.Folder), ancestor.Known = true;
+            if (target && ancestor.Id == target)
+                return true;
+        }
+        return false;
+    }
+
 private:
+    struct TAncestor {
+        std::string Folder;
+        std::optional<std::pair<DWORD, uint64_t>> Id;
+        bool Known;
+    };
+    std::vector<TAncestor> Ancestors; // the folders being listed, outermost first
     TFileInfos& List;
     const int64_t Limit;
 
