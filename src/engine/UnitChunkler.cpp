@@ -103,12 +103,10 @@ TChunklerResult TChunkler::CheckParams(bool ForSplit) {
         result = crFolderExpected;
         break;
     case pkFolder:
-    case pkRoot: {
-        const UINT type = GetDriveTypeA(AppendBackslash(GetPathRoot(Params->OutputDir)).c_str());
-        if (type == DRIVE_REMOVABLE || type == DRIVE_CDROM)
+    case pkRoot:
+        if (IsOnRemovableDrive(Params->OutputDir))
             result = crRemovableOutput;
         break;
-    }
     }
 
     if (ForSplit && Params->PartSize <= 0)

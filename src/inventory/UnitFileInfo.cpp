@@ -5,7 +5,6 @@
 #include "support/UnitLanguage.h"
 
 #include <cstring>
-#include <cwchar>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -132,33 +131,56 @@ int64_t FoundSize(const WIN32_FIND_DATAA& Data) {
     return static_cast<int64_t>((static_cast<uint64_t>(Data.nFileSizeHigh) << 32) | Data.nFileSizeLow);
 }
 
-// ERROR_INVALID_NAME when an entry of the folder (Prefix ends with "\\") has a name the ANSI code page
-// cannot hold, otherwise 0. The ANSI listing hands such names over with a look-alike letter ("Łódź"
-// becomes "Lódz") or "?", which then names another file or none; only the wide listing shows the real
-// name.
-DWORD FindUnholdableName(const std::string& Prefix) {
-    const std::string pattern = Prefix + "*.*";
-    std::wstring widePattern(pattern.size() + 1, L'\0');
-    const int length = MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, widePattern.data(),
-                                           static_cast<int>(widePattern.size()));
-    WIN32_FIND_DATAW data{};
-    const HANDLE search = length > 0 ? FindFirstFileW(widePattern.c_str(), &data) : INVALID_HANDLE_VALUE;
-    if (search == INVALID_HANDLE_VALUE)
-        return 0; // the ANSI listing meets the same failure and reports it
-    DWORD result = 0;
-    do {
-        char name[MAX_PATH * 2];
+// One listing of a folder through the wide functions, each entry handed over with its name in the ANSI
+// code page. The ANSI listing would hand a name that the code page cannot hold over with a look-alike
+// letter ("Łódź" becomes "Lódz") or "?", which then names another file or none; here such a
+// name is Unholdable. (An ANSI listing to read and a wide one to check cost two folder look-ups.)
+class TFolderListing {
+public:
+    explicit TFolderListing(const std::string& Folder) {
+        const std::string pattern = AppendBackslash(Folder) + "*.*";
+        std::wstring wide(pattern.size() + 1, L'\0');
+        // The program opens what it lists through the ANSI functions, which take no longer path; the wide
+        // ones may.
+        if (pattern.size() >= MAX_PATH)
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        else if (MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, wide.data(),
+                                     static_cast<int>(wide.size())))
+            FHandle.Reset(FindFirstFileW(wide.c_str(), &FWide));
+        Error = FHandle ? 0 : GetLastError();
+        if (FHandle)
+            Convert();
+    }
+    bool Valid() const { return bool(FHandle); }
+    // False, with Error set, when no entry is left or the listing failed.
+    bool Next() {
+        if (!FindNextFileW(FHandle.Get(), &FWide)) {
+            Error = GetLastError();
+            return false;
+        }
+        Convert();
+        return true;
+    }
+
+    WIN32_FIND_DATAA Data{};
+    bool Unholdable = false;
+    DWORD Error = 0;
+
+private:
+    void Convert() {
+        Data.dwFileAttributes = FWide.dwFileAttributes;
+        Data.ftLastWriteTime = FWide.ftLastWriteTime;
+        Data.nFileSizeHigh = FWide.nFileSizeHigh;
+        Data.nFileSizeLow = FWide.nFileSizeLow;
         BOOL substituted = FALSE;
-        const bool skipped =
-            std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0;
-        if (!skipped && (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, data.cFileName, -1, name,
-                                             sizeof name, nullptr, &substituted) == 0 ||
-                         substituted))
-            result = ERROR_INVALID_NAME;
-    } while (result == 0 && FindNextFileW(search, &data));
-    FindClose(search);
-    return result;
-}
+        Unholdable = !WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, FWide.cFileName, -1, Data.cFileName,
+                                          sizeof Data.cFileName, nullptr, &substituted) ||
+                     substituted;
+    }
+
+    TScopedHandle<HANDLE, &FindClose> FHandle;
+    WIN32_FIND_DATAW FWide{};
+};
 
 // What names a folder however it is reached: its volume and its file index; nothing when it cannot be
 // opened.
@@ -198,22 +220,19 @@ public:
 
     void ScanListed(const std::string& Folder, DWORD Attributes, bool Chosen) {
         const std::string prefix = AppendBackslash(Folder);
-        WIN32_FIND_DATAA data{};
-        TFindHandle search(prefix + "*.*", data);
-        if (!search.Valid()) {
-            const DWORD error = GetLastError();
+        TFolderListing listing(Folder);
+        if (!listing.Valid()) {
             if (Chosen || !IsSystemFolder(Attributes))
-                FailUnlessListed(Folder, error);
+                FailUnlessListed(Folder, listing.Error);
             return;
         }
-        if (const DWORD error = FindUnholdableName(prefix))
-            return Fail(Folder, error);
-        for (bool more = true; more && !Failed();) {
+        for (bool more = true; more && !Failed(); more = listing.Next()) {
+            const WIN32_FIND_DATAA& data = listing.Data;
             const std::string name = FoundName(data);
-            if (name == "." || name == "..") {
+            if (listing.Unholdable) {
+                Fail(Folder, ERROR_INVALID_NAME);
+            } else if (name == "." || name == "..") {
                 // the folder itself and its parent
-            } else if (name.find('?') != std::string::npos) {
-                Fail(Folder, ERROR_INVALID_NAME); // the system's stand-in for a letter the code page lacks
             } else if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 AddEntry(prefix + name, pkFile, data);
             } else {
@@ -222,9 +241,9 @@ public:
                     return;
                 Scan(prefix + name, data.dwFileAttributes, false);
             }
-            if (!Failed() && !(more = search.Next(data)))
-                FailUnlessListed(Folder, GetLastError());
         }
+        if (!Failed())
+            FailUnlessListed(Folder, listing.Error);
     }
 
     // The first failure counts; the scan stops there.

@@ -26,6 +26,14 @@ std::string GetPathRoot(const std::string& Path) {
     return std::string();
 }
 
+bool IsOnRemovableDrive(const std::string& Path) {
+    std::string root = GetPathRoot(Path);
+    if (!root.empty() && root.back() != '\\')
+        root += '\\';
+    const UINT type = GetDriveTypeA(root.c_str());
+    return type == DRIVE_REMOVABLE || type == DRIVE_CDROM;
+}
+
 bool ChooseExistingFile(HWND Owner, DWORD RecordSize, const std::string& Title, std::string& Path) {
     using TGetOpenFileNameA = BOOL(WINAPI*)(OPENFILENAMEA*);
     // Stays loaded for the rest of the process, as an imported library would.

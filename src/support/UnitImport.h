@@ -1,4 +1,5 @@
-// Small helpers shared by every unit: path roots, the 64-bit minimum and the open-file dialog.
+// Small helpers shared by every unit: path roots and drive types, the 64-bit minimum and the open-file
+// dialog.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,10 @@
 // The drive ("C:") or share root ("\\server\share") at the start of Path, without trailing
 // backslash; empty when Path starts with neither.
 std::string GetPathRoot(const std::string& Path);
+
+// True when Path lies on a diskette or CD-ROM drive (GetDriveTypeA of its root), where the program never
+// writes.
+bool IsOnRemovableDrive(const std::string& Path);
 
 inline int64_t MinInt64(int64_t A, int64_t B) {
     return A < B ? A : B;

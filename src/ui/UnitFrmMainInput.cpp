@@ -201,11 +201,9 @@ void TFrmMain::SuggestOutputDir() {
     TPathKind kind = GetPathKind(source);
     if (kind != pkFile && kind != pkFolder)
         return;
-    UINT driveType = GetDriveTypeA(AppendBackslash(GetPathRoot(source)).c_str());
     // The engine refuses to write onto diskettes and CDs, so it would be a useless proposal there;
     // the field stays empty and the rule runs again at the next change of the source.
-    bool removable = driveType == DRIVE_REMOVABLE || driveType == DRIVE_CDROM;
-    std::string folder = removable ? std::string() : GetParentFolder(source);
+    std::string folder = IsOnRemovableDrive(source) ? std::string() : GetParentFolder(source);
     // A bare drive names the drive's current folder, not its root.
     if (folder.size() == 2 && folder[1] == ':')
         folder += '\\';
