@@ -67,11 +67,12 @@ struct TOpenWindow : TFrmMain {
 
 } // namespace
 
+// Every test has a window of its own, so none depends on what another left of it.
 class MainWindow : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { Form = new TOpenWindow; }
-    static void TearDownTestSuite() { delete Form; }
-    static inline TOpenWindow* Form = nullptr;
+    MainWindow() { Form = &Window; }
+    TOpenWindow Window;
+    static inline TOpenWindow* Form = nullptr; // this test's window, for helpers that capture nothing
 };
 
 // The window's painting as on screen: the ellipse, the gradient, the rim light at the upper left and dark at
@@ -185,8 +186,7 @@ TEST_F(MainWindow, KeysTypingAndDropsFillTheFields) {
 
 // A job pumps messages. The space bar on Split must not start a second job; Escape asks whether to cancel;
 // a quit message taken from the queue, Alt+F4 or the system menu's Close stop the job without the question,
-// and the end of the program must not get lost. They wait in the queue for the job's first poll. Alt+F4
-// ends the shared window, so this runs last.
+// and the end of the program must not get lost. They wait in the queue for the job's first poll.
 TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
     TTempDir dir;
     BuildTree(dir.Path(), {{"data.bin", PatternBytes(5000)}});

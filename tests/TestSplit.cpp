@@ -64,6 +64,7 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
         std::vector<int> Answers = {};
         int CancelAtPoll = 0;
         std::vector<TTreeEntry> Before = {}, After = {}; // other files in the output folder
+        bool Batch = false;                              // with the batch file asked for
     } cases[] = {
         // clang-format off
         {"content that ends on a part boundary leaves an empty part", {{"data.bin", Data.substr(0, 200000)}},
@@ -88,6 +89,16 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
          {{"f.bin.12", "mine"}, {"f.bin.bak", "mine"}, {"f.bin.h", "mine"}, {"g.bin.001", "mine"}}},
         {"silent: an older set is replaced", {{"f.bin", Data.substr(0, 1500)}}, 1000, {1000, 500}, {39}, crOk, {}, {},
          0, {{"f.bin.003", "old"}}},
+        {"no letter for the euro sign: no batch file", {{"Preis\x80.doc", Data.substr(0, 2500)}}, 1000,
+         {1000, 1000, 500}, {44}, crOk, {Box(MB_OK | MB_ICONWARNING, "No batchfile can be created for \"Preis\x80.doc\": "
+         "the command prompt cannot spell this file name. The file will be split without a batchfile."), Ask(3),
+         Summary(3, false)}, {}, 0, {}, {}, true},
+        {"a batch file of the split file's own name: none", {{"setup.bat", Data.substr(0, 2500)}}, 1000,
+         {1000, 1000, 500}, {43}, crOk, {Box(MB_OK | MB_ICONWARNING, "No batchfile can be created for \"setup.bat\": "
+         "the batchfile would have the name of the file it rebuilds. The file will be split without a batchfile."),
+         Ask(3), Summary(3, false)}, {}, 0, {}, {}, true},
+        {"the user's own batch file is kept", {{"report.doc", Data.substr(0, 2500)}}, 1000, {}, {}, crCancelled,
+         {Ask(3), Overwrite("report.bat")}, {IDYES, IDNO}, 0, {{"report.bat", "mine"}}, {{"report.bat", "mine"}}, true},
         {"Escape leaves nothing of the set", {{"report.doc", Data}}, 1453568, {}, {}, crCancelled, {Ask(3)}, {}, 3,
          {{"report.doc.bak", "mine"}}, {{"report.doc.bak", "mine"}}},
         // clang-format on
@@ -110,8 +121,12 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
         TScriptedHooks hooks;
         hooks.Answers.assign(c.Answers.begin(), c.Answers.end());
         hooks.CancelAtPoll = c.CancelAtPoll;
-        EXPECT_EQ(RunJob(false, src / name, out.Path(), c.PartSize, c.Boxes.empty() ? nullptr : &hooks),
-                  c.Result);
+        TChunklerStartParams p{.SourcePath = src / name,
+                               .OutputDir = out.Path(),
+                               .CreateBatch = c.Batch,
+                               .PartSize = c.PartSize,
+                               .Silent = c.Boxes.empty()};
+        EXPECT_EQ(TChunkler(&hooks).Execute(p), c.Result);
         EXPECT_EQ(Seen(hooks, out.Path()), c.Boxes);
         // The set's files: their sizes, and together the content and the header. Then everything else.
         std::vector<std::string> names;
@@ -134,100 +149,55 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
     }
 }
 
-// "%" would start a variable; "&", "^", "!", "(", ")" and blanks must stay plain text inside the quotes. The
-// batch file runs under a plain name of its own, so only its lines are on trial; an existing program copy is
-// never replaced. A name that the OEM code page has no letter for, or a batch file that would carry the name
-// of the file it rebuilds, gets no batch file at all, the split itself untouched: the window says why once,
-// before the part count question. An old batch file is replaced once the user agrees.
+// "%" would start a variable; "&", "^", "!", "(", ")" and blanks must stay plain text inside the quotes;
+// letters go in the OEM code page. The batch file runs under a plain name of its own, so only its lines are
+// on trial. An old batch file is replaced whole, an existing program copy never. (Names that no batch file
+// can rebuild: the split table.)
 TEST(BatchFile, RebuildsTheFileWhateverItsNameAndTheProgramIsCopied) {
-    const std::string program = ReadFileBytes(ChunklerExe().substr(1, ChunklerExe().size() - 2));
+    const std::string program = ReadFileBytes(ChunklerExe().substr(1, ChunklerExe().size() - 2)),
+                      content = PatternBytes(2500, 7);
     const struct {
         const char* Name;
-        std::string File;               // split silently with /BATCH /COPY into three parts
+        std::string File, Batch;        // split silently with /BATCH /COPY into three parts
         std::vector<TTreeEntry> Before; // in the output folder
-        std::string Batch, Refusal;     // the batch file (the OEM bytes where given), or why there is none
-        std::string Program = "";       // the program copy, when not the program
-        std::string Lines = "";         // the batch file's bytes, in the OEM code page, where given
+        std::string Program, Lines;     // the program copy afterwards, and the batch file where given
     } cases[] = {
         {"letters of the OEM code page",
          "B\xE4r.txt",
-         {},
          "B\xE4r.bat",
-         "",
-         "",
+         {},
+         program,
          "copy /b \"B\x84r.txt.001\" \"B\x84r.txt\"\r\ncopy /b \"B\x84r.txt\" + \"B\x84r.txt.002\"\r\n"
          "copy /b \"B\x84r.txt\" + \"B\x84r.txt.003\"\r\n"},
         {"characters the command prompt reads",
          "a & b ^ c ! (d) 100%.txt",
+         "a & b ^ c ! (d) 100%.bat",
          {{"a & b ^ c ! (d) 100%.bat",
            "an old batch file, longer than the new one, which must not leave a tail"}},
-         "a & b ^ c ! (d) 100%.bat",
+         program,
          ""},
         {"an existing program copy is kept",
          "50%off.doc",
-         {{"Chunkler.exe", "keep me"}},
          "50%off.bat",
-         "",
-         "keep me"},
-        {"no letter for the euro sign",
-         "Preis\x80.doc",
-         {},
-         "",
-         "No batchfile can be created for \"Preis\x80.doc\": the command prompt cannot spell this file name. "
-         "The "
-         "file will be split without a batchfile."},
-        {"the batch file's own name",
-         "setup.bat",
-         {},
-         "",
-         "No batchfile can be created for \"setup.bat\": the batchfile would have the name of the file it "
-         "rebuilds. The file will be split without a batchfile."},
+         {{"Chunkler.exe", "keep me"}},
+         "keep me",
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        TTempDir src, out, window;
-        const std::string content = PatternBytes(2500, 7);
+        TTempDir src, out;
         WriteFileBytes(src / c.File, content);
         BuildTree(out.Path(), c.Before);
         ASSERT_EQ(
             RunChunkler("/SILENT /BATCH /COPY /SIZE1000 \"" + src / c.File + "\" \"" + out.Path() + "\""),
             0u);
-        EXPECT_TRUE(ReadFileBytes(out / "Chunkler.exe") == (c.Program.empty() ? program : c.Program));
-        std::vector<std::string> names{"Chunkler.exe", c.File + ".001", c.File + ".002", c.File + ".003",
-                                       c.File + ".h001"};
-        if (!c.Batch.empty())
-            names.push_back(c.Batch);
-        std::sort(names.begin(), names.end());
-        EXPECT_EQ(ListNames(out.Path()), names);
-        if (c.Batch.empty()) {
-            TScriptedHooks hooks;
-            TChunklerStartParams p{.SourcePath = src / c.File,
-                                   .OutputDir = window.Path(),
-                                   .CreateBatch = true,
-                                   .PartSize = 1000};
-            EXPECT_EQ(TChunkler(&hooks).Execute(p), crOk);
-            EXPECT_EQ(Seen(hooks, window.Path()),
-                      (std::vector{Box(MB_OK | MB_ICONWARNING, c.Refusal), Ask(3), Summary(3, false)}));
-            EXPECT_EQ(ListNames(window.Path()).size(), 4u) << "three parts and a header file";
-            continue;
-        }
+        EXPECT_TRUE(ReadFileBytes(out / "Chunkler.exe") == c.Program);
+        EXPECT_EQ(ListNames(out.Path()).size(), 6u) << "the program, three parts, a header and a batch file";
         EXPECT_TRUE(c.Lines.empty() || ReadFileBytes(out / c.Batch) == c.Lines);
         WriteFileBytes(out / "join.bat", ReadFileBytes(out / c.Batch));
         EXPECT_EQ(RunProgram("cmd /c join.bat", out.Path()), 0u);
         EXPECT_TRUE(ReadFileBytes(out / c.File) == content);
     }
-    // The user's own report.bat beside the parts: kept when the user says No, and nothing else stays.
-    TTempDir src, out;
-    BuildTree(src.Path(), {{"report.doc", PatternBytes(2500)}});
-    BuildTree(out.Path(), {{"report.bat", "mine"}});
-    TScriptedHooks hooks;
-    hooks.Answers = {IDYES, IDNO};
-    TChunklerStartParams p{
-        .SourcePath = src / "report.doc", .OutputDir = out.Path(), .CreateBatch = true, .PartSize = 1000};
-    EXPECT_EQ(TChunkler(&hooks).Execute(p), crCancelled);
-    EXPECT_EQ(Seen(hooks, out.Path()), (std::vector{Ask(3), Overwrite("report.bat")}));
-    EXPECT_EQ(ListNames(out.Path()), std::vector<std::string>{"report.bat"});
-    EXPECT_EQ(ReadFileBytes(out / "report.bat"), "mine");
 }
 
 // Docs (a.bin, b.bin and c.bin, 250000 bytes) is split into parts of 100000 with /SFV; a.bin and b.bin end

@@ -93,8 +93,10 @@ public:
     bool OpenFileDialog(HWND, const std::string&, std::string&) override { return false; }
 };
 
+class TCopyBlock;
 class TPartSetWriter;
 class TPartSetReader;
+class TRestoredFile;
 struct TLocated;
 
 class TChunkler {
@@ -161,6 +163,8 @@ private:
     TChunklerResult ReadHeader(TPartSetReader& Parts);
     // Recreates folders and files of FileInfos from the parts in order.
     TChunklerResult CopyParts(TPartSetReader& Parts);
+    // The next Size bytes of the set into File.
+    TChunklerResult RestoreFile(TPartSetReader& Parts, TCopyBlock& Block, TRestoredFile& File, int64_t Size);
     // Where FileName is when it is not in Folder: the user is asked to insert the disk that holds it, then
     // to show where it is; a silent job gives crSourceNotFound at once.
     TLocated LocatePartFile(const std::string& Folder, const std::string& FileName);

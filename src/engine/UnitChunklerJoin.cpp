@@ -84,11 +84,9 @@ TChunklerResult TChunkler::ReadHeader(TPartSetReader& Parts) {
 }
 
 TChunklerResult TChunkler::CopyParts(TPartSetReader& Parts) {
-    const int64_t total = FileInfos->TotalSize();
-    Hooks().SetProgressMax(total);
+    Hooks().SetProgressMax(FileInfos->TotalSize());
     TOverwriteAnswer overwrite([this](const std::string& Name) { return MayReplace(Name); });
     TCopyBlock block;
-    int64_t done = 0;
     TChunklerResult result = Parts.Open(false, 1);
     for (int index = 0; result == crOk && index < FileInfos->Count(); ++index) {
         const TFileInfo& entry = *FileInfos->GetItem(index);
@@ -103,18 +101,7 @@ TChunklerResult TChunkler::CopyParts(TPartSetReader& Parts) {
         auto file = TRestoredFile::Create(MakeStream, path, overwrite);
         if (!file)
             return crCancelled;
-        // Never read past the current file, so each read lands in exactly one restored file.
-        for (int64_t left = entry.Size; result == crOk && left > 0;) {
-            const uint32_t n = Parts.Read(block.Data(), block.Size(left));
-            file->Stream().WriteAll(block.Data(), n);
-            left -= n;
-            done += n;
-            result = n == 0 ? Parts.NextPart(block) : crOk;
-            block.Done();
-            Hooks().SetProgress(done);
-            if (result == crOk && left > 0 && Cancelled())
-                result = crCancelled;
-        }
+        result = RestoreFile(Parts, block, *file, entry.Size);
         if (result == crOk) {
             file->Finish(entry.LastWriteTime);
             Parts.Hold(std::move(file));
@@ -124,6 +111,24 @@ TChunklerResult TChunkler::CopyParts(TPartSetReader& Parts) {
             result = crCancelled;
     }
     return result == crOk ? Parts.CheckRest(block) : result;
+}
+
+TChunklerResult TChunkler::RestoreFile(TPartSetReader& Parts, TCopyBlock& Block, TRestoredFile& File,
+                                       int64_t Size) {
+    // Never read past the file, so each read lands in exactly one restored file.
+    for (int64_t left = Size; left > 0;) {
+        const uint32_t n = Parts.Read(Block.Data(), Block.Size(left));
+        File.Stream().WriteAll(Block.Data(), n);
+        left -= n;
+        const TChunklerResult result = n == 0 ? Parts.NextPart(Block) : crOk;
+        Block.Done();
+        Hooks().SetProgress(Parts.DataRead());
+        if (result != crOk)
+            return result;
+        if (left > 0 && Cancelled())
+            return crCancelled;
+    }
+    return crOk;
 }
 
 TLocated TChunkler::LocatePartFile(const std::string& Folder, const std::string& FileName) {

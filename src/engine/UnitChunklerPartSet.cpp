@@ -306,8 +306,7 @@ TChunklerResult TPartSetReader::Open(bool IsHeader, int Number) {
     }
     FFile = TFileStreamLite::CreateRead(AppendBackslash(FSet.Folder) + FOpenName);
     FSfv.BeginFile(FOpenName);
-    if (!IsHeader)
-        FPartNumber = Number;
+    FPartNumber = IsHeader ? 0 : Number;
     if (!IsHeader && FFirstPartSize < 0)
         FFirstPartSize = FFile->GetSize();
     return crOk;
@@ -316,6 +315,7 @@ TChunklerResult TPartSetReader::Open(bool IsHeader, int Number) {
 uint32_t TPartSetReader::Read(void* Buffer, uint32_t Count) {
     const uint32_t n = FFile->Read(Buffer, Count);
     FSfv.Add(Buffer, n);
+    FDataRead += FPartNumber > 0 ? n : 0;
     return n;
 }
 
@@ -332,8 +332,8 @@ TChunklerResult TPartSetReader::NextPart(TCopyBlock& Block) {
 }
 
 TChunklerResult TPartSetReader::CheckRest(TCopyBlock& Block) {
-    while (FSfv.IsRunning() && Read(Block.Data(), TCopyBlock::MaxSize) > 0) {
-    }
+    for (uint32_t n = 1; FSfv.IsRunning() && n > 0;)
+        FSfv.Add(Block.Data(), n = FFile->Read(Block.Data(), TCopyBlock::MaxSize));
     if (!FSfv.EndFile()) {
         DamagedName = FOpenName;
         return crChecksumError;

@@ -179,6 +179,8 @@ public:
     TChunklerResult Open(bool IsHeader, int Number);
     // From the open file; the bytes go to its checksum.
     uint32_t Read(void* Buffer, uint32_t Count);
+    // Bytes Read took from data parts so far.
+    int64_t DataRead() const { return FDataRead; }
     // The open part ended while the set needs more: it must be intact and as long as part 1 (crInvalidHeader
     // otherwise), then the next part is opened.
     TChunklerResult NextPart(TCopyBlock& Block);
@@ -201,7 +203,7 @@ private:
     TLocate FLocate;
     TSfvFile FSfv;
     std::unique_ptr<TFileStreamLite> FFile;
-    int FPartNumber = 0;
-    int64_t FFirstPartSize = -1;
+    int FPartNumber = 0; // of the open data part; 0 while a header file is open
+    int64_t FFirstPartSize = -1, FDataRead = 0;
     std::vector<std::unique_ptr<TRestoredFile>> FWaiting; // complete, until the open part passes its check
 };

@@ -51,7 +51,7 @@ extern const char* const TextUnknownError; // "An unknown error occured!"
 extern const char* const TextWriteError;   // "Error writing to file!"
 
 // Upper-cased first two letters of the user's abbreviated language name ("DE" selects German).
-// Set once before main runs; tests may assign it to reach the other table.
+// Set once before main runs.
 extern std::string UserLanguage;
 
 // At most two characters of LOCALE_SABBREVLANGNAME of the user's locale; empty when the query fails.
