@@ -1,5 +1,4 @@
-// The job parameters: the command line read, the checks before a job with their codes and texts, and the
-// limit of 999 parts.
+// The job parameters: the command line, the checks before a job with their codes and texts, 999 parts.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -9,12 +8,9 @@
 
 using namespace testsupport;
 
-// Every failing check assigns its code, so the last failing one decides. Silent jobs leave the window
-// alone; window mode shows the code's text. A folder is split without the batch file asked for. 999 parts
-// of content pass (ending with an empty part .1000); one byte more is refused before anything is written; a
-// part size whose 999-fold product just leaves Int64 has no reachable limit.
+// The last failing check decides; silent jobs leave the window alone. 999 parts pass (the last one empty),
+// one byte more writes nothing; a 999-fold part size beyond Int64 has no limit.
 TEST(EngineChecks, EveryCheckCodeAndItsText) {
-    const std::string notFound = "File or Directory not found!";
     const struct {
         const char* Name;
         const char *Source, *Output; // below the row's scratch folder, unless on a drive of their own
@@ -25,11 +21,11 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
         size_t Written;   // files in the output folder afterwards
     } cases[] = {
         // clang-format off
-        {"an empty drive root names no parts", "U:\\", "out", false, 100, crSourceNotFound, notFound, 0},
+        {"an empty drive root names no parts", "U:\\", "out", false, 100, crSourceNotFound, text::NotFound, 0},
         {"a drive root as output", "file.txt", "U:\\", false, 100, crOk, "", 3},
         {"a folder is split without the batch file", "folder\\\\", "out\\", false, 100, crOk, "", 2},
-        {"source missing", "missing", "out", false, 100, crSourceNotFound, notFound, 0},
-        {"output missing", "file.txt", "missing", false, 100, crOutputNotFound, notFound, 0},
+        {"source missing", "missing", "out", false, 100, crSourceNotFound, text::NotFound, 0},
+        {"output missing", "file.txt", "missing", false, 100, crOutputNotFound, text::NotFound, 0},
         {"a join of a folder", "folder", "out", true, 100, crFolderNotAllowed,
          "Directories not allowed here! For joining, please select one of the partfiles instead.", 0},
         {"a file as output", "file.txt", "file.txt", false, 100, crFolderExpected, "Directory expected!", 0},
@@ -37,7 +33,7 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
          "Chunkler cannot write directly to removable disks (diskettes/CD)!", 0},
         {"a negative size", "file.txt", "out", false, -5, crInvalidSize, "Invalid size!", 0},
         {"the size is checked last", "missing", "out", false, 0, crInvalidSize, "Invalid size!", 0},
-        {"a join needs no size but a set", "file.txt", "out", true, 0, crSourceNotFound, notFound, 0},
+        {"a join needs no size but a set", "file.txt", "out", true, 0, crSourceNotFound, text::NotFound, 0},
         {"999 parts, the last one empty", "999.bin", "out", false, 1, crOk, "", 1000 + 40 + 1},
         {"1000 parts", "1000.bin", "out", false, 1, crTooManyParts, "You cannot create more than 999 parts!", 0},
         {"no reachable limit", "file.txt", "out", false, std::numeric_limits<int64_t>::max() / 999 + 1, crOk, "", 3},
@@ -53,12 +49,9 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
                                {"out\\", ""}});
         ClearFolder("U:\\");
         const auto resolve = [&](std::string N) { return N.find(':') != std::string::npos ? N : dir / N; };
-        TChunklerStartParams p{.SourcePath = resolve(c.Source),
-                               .OutputDir = resolve(c.Output),
-                               .CreateBatch = true,
-                               .PartSize = c.PartSize,
-                               .Silent = true,
-                               .Unsplit = c.Join};
+        TChunklerStartParams p{
+            .SourcePath = resolve(c.Source), .OutputDir = resolve(c.Output), .CreateBatch = true};
+        p.PartSize = c.PartSize, p.Silent = true, p.Unsplit = c.Join;
         TScriptedHooks hooks;
         EXPECT_EQ(TChunkler(&hooks).Execute(p), c.Result);
         EXPECT_TRUE(hooks.Messages.empty() && hooks.Calls == 0 && hooks.Polls == 0)
@@ -77,10 +70,8 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
               "There are x1 parts to create. y Do you want to continue?");
 }
 
-// A folder the listing cannot search (seven levels of 40-character names are too long a path) or a name the
-// ANSI code page cannot hold ("\u0141\u00f3d\u017a.txt", listed as "L\xF3dz.txt") must not be left out: the
-// split ends with 9 and the system's text before anything is written. Windows calls cannot make them; Linux
-// can.
+// A path too long to list, or a name the ANSI code page cannot hold (made from Linux), ends the split with 9
+// before anything is written, in a box that names the folder.
 TEST(EngineChecks, SourcesThatCannotBeListedEndTheSplitBeforeAnythingIsWritten) {
     TTempDir dir, out;
     ASSERT_EQ(RunUnixShell(
@@ -139,10 +130,8 @@ TEST(ReadCommandLine, QuotesSwitchesSizesPositionalsAndTheCopyRule) {
     }
 }
 
-// As a user meets a real disk (run through as-a-user.sh): a folder the system keeps for itself that cannot
-// be listed ("My Music" in every Documents folder) is split as an empty folder; one of the user's own ends
-// the split before anything is written, with a box that names it. A folder whose time the user may not
-// change takes nothing from a join.
+// A real disk (scripts/wine-run-as-user.sh): an unreadable folder of the system's is split empty, one of the
+// user's own ends the split in a box naming it; a folder time the user may not change fails no join.
 TEST(EngineChecksAsAUser, UnreadableFoldersAndFolderTimes) {
     TTempDir dir, out, back;
     BuildTree(dir.Path(), {{"Docs\\", ""},
@@ -157,7 +146,7 @@ TEST(EngineChecksAsAUser, UnreadableFoldersAndFolderTimes) {
     WIN32_FIND_DATAA data;
     if (const THandle listed(FindFirstFileA((dir / "Docs\\Private\\*").c_str(), &data)); listed) {
         RunUnixShell("chmod 755 " + music + " " + mine);
-        GTEST_SKIP() << "a folder of mode 000 can be listed: run this through tests/as-a-user.sh";
+        GTEST_SKIP() << "a folder of mode 000 can be listed: run through scripts/wine-run-as-user.sh";
     }
     TScriptedHooks hooks;
     EXPECT_EQ(RunJob(false, dir / "Docs", out.Path(), 1000, &hooks), crFileError);

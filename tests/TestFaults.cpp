@@ -1,5 +1,4 @@
-// Splits and joins that meet a fault: a full or read-only disk, writes that fall short, files held open or
-// removed by another program, a source that changes during the copy.
+// Faults: full or read-only disks, short writes, files another program holds, removes or changes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,8 +31,7 @@ struct TScene {
     std::string Input() const { return Tmp / (Join ? "parts\\Docs.001" : "src\\Docs"); }
     std::string Source() const { return Tmp / (Join ? "parts" : "src"); }
 
-    // What a fault leaves in Out: of a split nothing but what was there when it began (Before), of a join
-    // the first Complete files whole.
+    // What a fault leaves in Out: of a split what was there before it, of a join the first Complete files.
     void ExpectKept(const std::string& Out, int Complete, const std::vector<std::string>& Before) const {
         EXPECT_TRUE(Join || ListNames(Out) == Before) << "a split leaves nothing of its set";
         for (int i = 0; Join && i < 3; ++i)
@@ -42,9 +40,8 @@ struct TScene {
     }
 };
 
-// A disk that takes half of every write (none of a single byte) and reports success, as a nearly full one
-// may; after 2000 such writes each further one fails with ERROR_DISK_FULL, so a job that would loop for
-// ever ends.
+// A nearly full disk: half of every write (none of a single byte) reported as success; after 2000 such
+// writes each fails with ERROR_DISK_FULL, so a job that would loop for ever ends.
 class TShortWriting : public TFileStreamLite {
 public:
     TShortWriting(const std::string& FileName, DWORD Disposition, int& AWrites)
@@ -63,10 +60,8 @@ THandle HoldExclusive(const std::string& Path, DWORD Access) {
 
 } // namespace
 
-// Every fault ends the job with 9 and one of its texts, leaves nothing of a split behind and keeps the files
-// a join completed before, leaves the source as the other program left it and creates nothing beside the
-// output folder. Another program acts at the first box, the confirmation asked after the checks and the
-// listing, and may hold a file open until the job ends.
+// Every fault ends with 9 and its text, leaves nothing of a split, keeps what a join completed, and touches
+// nothing else. Another program acts at the first box (the confirmation) and may hold a file meanwhile.
 TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
     using TAct = std::function<void(const TTempDir&, THandle&)>;
     const std::vector<std::string> shortWrite{text::WriteError}, sharing{"Sharing violation.\r\n"},
@@ -86,7 +81,6 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         // clang-format off
         {"full disk: data parts", false, FullDisk, "", [](const TTempDir&, THandle&) {
              WriteFileBytes("Y:\\filler", PatternBytes(100000)); }, diskFull, 0},
-        {"full disk: header file", false, FullDisk, "", nullptr, diskFull, 0},
         {"full disk: join", true, FullDisk, "", nullptr, diskFull, 2},
         {"read-only disk: split", false, ReadOnlyDisk, "", nullptr, readOnly, 0},
         {"short write: data part", false, Scratch, ".002", nullptr, shortWrite, 0},
@@ -150,9 +144,8 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
     }
 }
 
-// Another program grows or shrinks b.bin once a.bin and one block of it are in the parts. The header must
-// record exactly the bytes the parts hold, so the join gives b.bin back as it was copied and c.bin is not
-// shifted. Wine's share modes bind only Windows programs, so the change comes from the Linux side.
+// Another program (from Linux, which share modes do not bind) resizes b.bin during the copy: the header
+// records exactly what the parts hold, so the join gives b.bin back as copied and c.bin unshifted.
 TEST(Faults, SourceChangingDuringTheCopyIsRecordedAsCopied) {
     // The new size of b.bin, and what the parts hold of it: a file is cut at its size when opened.
     for (auto [newSize, copied] : {std::pair{800000, 600000}, {50000, 99000}, {200000, 200000}}) {

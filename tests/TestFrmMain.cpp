@@ -1,6 +1,4 @@
-// The main window in the test's own process (its painted badge, keys and focus, dropped files, the output
-// folder it suggests, the guards of a running job, and the German texts), and Chunkler.exe in its window,
-// driven from outside as a person would use it.
+// The main window in process, and Chunkler.exe in its window driven from outside as a person would use it.
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
@@ -37,8 +35,7 @@ WPARAM MakeDrop(const std::string& First, const std::string& Second) {
     return WPARAM(mem);
 }
 
-// A main window made as the window run makes it, its message boxes recorded and answered from a script (then
-// Yes, or OK); torn down at scope end.
+// A main window made as the window run makes it, its boxes answered from a script; torn down at scope end.
 struct TOpenWindow : TFrmMain {
     TOpenWindow() {
         UseOwnDesktop();
@@ -134,10 +131,8 @@ TEST_F(MainWindow, PaintsTheBadge) {
     EXPECT_TRUE(count({216, 150, 420, 226}, {0x78C078}) == 0 && count({150, 0, 420, 40}, {0x78C078}) == 0);
 }
 
-// Tab and Shift+Tab walk the controls; Enter presses the focused button, and a failed check focuses its
-// field. The window's own suggestion for the output folder follows the source typed key by key (a drive's
-// top as its root) or dropped on the window; a folder the user typed or dropped on that field stays. Of
-// several dropped items the first counts.
+// Tab walks the controls, Enter presses a button, a failed check focuses its field. The suggested output
+// folder follows the source typed or dropped; one the user gave stays; of several dropped, the first counts.
 TEST_F(MainWindow, KeysTypingAndDropsFillTheFields) {
     const auto key = [](HWND To, WPARAM Key, bool Shift) {
         BYTE keys[256] = {};
@@ -184,9 +179,8 @@ TEST_F(MainWindow, KeysTypingAndDropsFillTheFields) {
     EXPECT_EQ(WindowText(Form->EdtSource) + "|" + WindowText(Form->EdtOutputDir), doc + "|" + work);
 }
 
-// A job pumps messages. The space bar on Split must not start a second job; Escape asks whether to cancel;
-// a quit message taken from the queue, Alt+F4 or the system menu's Close stop the job without the question,
-// and the end of the program must not get lost. They wait in the queue for the job's first poll.
+// A running job pumps messages: Space on Split starts no second job, Escape asks whether to cancel, a quit
+// message, Alt+F4 or Close stop the job unasked and the end of the program is not lost.
 TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
     TTempDir dir;
     BuildTree(dir.Path(), {{"data.bin", PatternBytes(5000)}});
@@ -235,9 +229,8 @@ TEST(MainWindowGerman, TextsInGerman) {
               "SplittenUnsplittenSchliessen");
 }
 
-// One run of the program on a desktop of its own: started with a file and a folder, its window fills the
-// fields, a split asks and sums up, and Close ends the program with code 0. (The join's boxes and dialogs:
-// the join suite's scripted user.)
+// The program on a desktop of its own, started with a file and a folder: its window fills the fields, a
+// split asks and sums up, and Close ends the program with code 0.
 TEST(EndToEnd, SplitThroughTheWindow) {
     TTempDir dir;
     BuildTree(dir.Path(), {{"src\\", ""}, {"src\\data.bin", PatternBytes(3000000, 7)}});

@@ -1,6 +1,4 @@
-// Splitting: part and header files compared whole, the window-mode questions, what becomes of an older set
-// and of a split that does not end, and what a split may write beside the parts: the joining batch file with
-// the program copy, and the checksum file a join checks.
+// Splits: parts and header files, questions, older sets, the batch file, the program copy, checksums.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,39 +18,29 @@ std::string Box(UINT Type, const std::string& Text) {
     return "Split " + std::to_string(Type) + " " + Text;
 }
 std::string Ask(int Parts) {
-    return Box(MB_YESNO | MB_ICONINFORMATION, text::AskSplit(Parts));
+    return Box(MB_YESNO | MB_ICONINFORMATION,
+               "There are " + std::to_string(Parts) +
+                   " parts to create. You can press the <ESC> key to interrupt "
+                   "the job. Do you want to continue?");
 }
 std::string Summary(int Parts, bool DiskNote) {
-    return Box(
-        MB_OK | MB_ICONINFORMATION,
-        "Chunkler has succesfully created " + std::to_string(Parts) +
-            " partfile(s) and 1 headerfile(s). The last partfile and the first headerfile fit on the same "
-            "disk." +
-            (DiskNote ? "\r\nNote: Sometimes preformatted floppy disks have damaged sectors, so please "
-                        "make sure, you can read back the copied files from the disks!"
-                      : ""));
+    const std::string note =
+        "\r\nNote: Sometimes preformatted floppy disks have damaged sectors, so please make "
+        "sure, you can read back the copied files from the disks!";
+    return Box(MB_OK | MB_ICONINFORMATION,
+               "Chunkler has succesfully created " + std::to_string(Parts) +
+                   " partfile(s) and 1 headerfile(s). The last partfile and the first "
+                   "headerfile fit on the same disk." +
+                   (DiskNote ? note : ""));
 }
 std::string Overwrite(const std::string& Name) {
     return Box(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, text::Overwrite("<out>\\" + Name));
 }
 
-std::vector<std::string> Seen(const TScriptedHooks& Hooks, const std::string& Out) {
-    std::vector<std::string> seen;
-    for (const auto& m : Hooks.Messages) {
-        std::string text = m.Text;
-        if (const size_t at = text.find(Out + "\\"); at != std::string::npos)
-            text.replace(at, Out.size(), "<out>");
-        seen.push_back(m.Caption + " " + std::to_string(m.Type) + " " + text);
-    }
-    return seen;
-}
-
 } // namespace
 
-// The first tree entry is split, silently or answering Answers; the parts and header files must hold the
-// files' contents and the header in order, cut at the sizes given. The header is written with the times. An
-// older set of the name is replaced whole, once the user agrees; a split that does not end leaves nothing of
-// its own set behind.
+// Parts and header files hold the content and the header (with the times) in order, cut at the sizes given.
+// An older set of the name is replaced whole once the user agrees; a split that does not end leaves none.
 TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
     const struct {
         const char* Name;
@@ -87,8 +75,6 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
          {{"f.bin.001", "old"}, {"f.bin.006", "old"}, {"F.BIN.H002", "old"}, {"f.bin.sfv", "old"}, {"f.bin.1000", "old"},
           {"f.bin.12", "mine"}, {"f.bin.bak", "mine"}, {"g.bin.001", "mine"}, {"f.bin.h", "mine"}},
          {{"f.bin.12", "mine"}, {"f.bin.bak", "mine"}, {"f.bin.h", "mine"}, {"g.bin.001", "mine"}}},
-        {"silent: an older set is replaced", {{"f.bin", Data.substr(0, 1500)}}, 1000, {1000, 500}, {39}, crOk, {}, {},
-         0, {{"f.bin.003", "old"}}},
         {"no letter for the euro sign: no batch file", {{"Preis\x80.doc", Data.substr(0, 2500)}}, 1000,
          {1000, 1000, 500}, {44}, crOk, {Box(MB_OK | MB_ICONWARNING, "No batchfile can be created for \"Preis\x80.doc\": "
          "the command prompt cannot spell this file name. The file will be split without a batchfile."), Ask(3),
@@ -121,13 +107,10 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
         TScriptedHooks hooks;
         hooks.Answers.assign(c.Answers.begin(), c.Answers.end());
         hooks.CancelAtPoll = c.CancelAtPoll;
-        TChunklerStartParams p{.SourcePath = src / name,
-                               .OutputDir = out.Path(),
-                               .CreateBatch = c.Batch,
-                               .PartSize = c.PartSize,
-                               .Silent = c.Boxes.empty()};
+        TChunklerStartParams p{.SourcePath = src / name, .OutputDir = out.Path(), .CreateBatch = c.Batch};
+        p.PartSize = c.PartSize, p.Silent = c.Boxes.empty();
         EXPECT_EQ(TChunkler(&hooks).Execute(p), c.Result);
-        EXPECT_EQ(Seen(hooks, out.Path()), c.Boxes);
+        EXPECT_EQ(hooks.Texts(out.Path(), true), c.Boxes);
         // The set's files: their sizes, and together the content and the header. Then everything else.
         std::vector<std::string> names;
         for (const auto& [infix, sizes, bytes] :
@@ -149,10 +132,8 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
     }
 }
 
-// "%" would start a variable; "&", "^", "!", "(", ")" and blanks must stay plain text inside the quotes;
-// letters go in the OEM code page. The batch file runs under a plain name of its own, so only its lines are
-// on trial. An old batch file is replaced whole, an existing program copy never. (Names that no batch file
-// can rebuild: the split table.)
+// "%" would start a variable; "&", "^", "!", "(", ")" and blanks stay plain inside the quotes; letters go in
+// the OEM code page. An old batch file is replaced whole, a program copy never. (Refused names: split table.)
 TEST(BatchFile, RebuildsTheFileWhateverItsNameAndTheProgramIsCopied) {
     const std::string program = ReadFileBytes(ChunklerExe().substr(1, ChunklerExe().size() - 2)),
                       content = PatternBytes(2500, 7);
@@ -162,35 +143,24 @@ TEST(BatchFile, RebuildsTheFileWhateverItsNameAndTheProgramIsCopied) {
         std::vector<TTreeEntry> Before; // in the output folder
         std::string Program, Lines;     // the program copy afterwards, and the batch file where given
     } cases[] = {
-        {"letters of the OEM code page",
-         "B\xE4r.txt",
-         "B\xE4r.bat",
-         {},
-         program,
+        // clang-format off
+        {"letters of the OEM code page", "B\xE4r.txt", "B\xE4r.bat", {}, program,
          "copy /b \"B\x84r.txt.001\" \"B\x84r.txt\"\r\ncopy /b \"B\x84r.txt\" + \"B\x84r.txt.002\"\r\n"
          "copy /b \"B\x84r.txt\" + \"B\x84r.txt.003\"\r\n"},
-        {"characters the command prompt reads",
-         "a & b ^ c ! (d) 100%.txt",
-         "a & b ^ c ! (d) 100%.bat",
-         {{"a & b ^ c ! (d) 100%.bat",
-           "an old batch file, longer than the new one, which must not leave a tail"}},
-         program,
-         ""},
-        {"an existing program copy is kept",
-         "50%off.doc",
-         "50%off.bat",
-         {{"Chunkler.exe", "keep me"}},
-         "keep me",
-         ""},
+        {"characters the command prompt reads", "a & b ^ c ! (d) 100%.txt", "a & b ^ c ! (d) 100%.bat",
+         {{"a & b ^ c ! (d) 100%.bat", "an old batch file, longer than the new one, which must not leave a tail"}},
+         program, ""},
+        {"an existing program copy is kept", "50%off.doc", "50%off.bat", {{"Chunkler.exe", "keep me"}}, "keep me", ""},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         TTempDir src, out;
         WriteFileBytes(src / c.File, content);
         BuildTree(out.Path(), c.Before);
-        ASSERT_EQ(
-            RunChunkler("/SILENT /BATCH /COPY /SIZE1000 \"" + src / c.File + "\" \"" + out.Path() + "\""),
-            0u);
+        ASSERT_EQ(RunProgram(ChunklerExe() + " /SILENT /BATCH /COPY /SIZE1000 \"" + src / c.File + "\" \"" +
+                             out.Path() + "\""),
+                  0u);
         EXPECT_TRUE(ReadFileBytes(out / "Chunkler.exe") == c.Program);
         EXPECT_EQ(ListNames(out.Path()).size(), 6u) << "the program, three parts, a header and a batch file";
         EXPECT_TRUE(c.Lines.empty() || ReadFileBytes(out / c.Batch) == c.Lines);
@@ -200,21 +170,16 @@ TEST(BatchFile, RebuildsTheFileWhateverItsNameAndTheProgramIsCopied) {
     }
 }
 
-// Docs (a.bin, b.bin and c.bin, 250000 bytes) is split into parts of 100000 with /SFV; a.bin and b.bin end
-// in part 2, c.bin in part 3. Every file of the set is checked in full, the tail the join never needs
-// included, and a restored file keeps its name only once the parts it was read from passed: a damaged part
-// leaves none of its files, and the user's own copies as they were. Lines that do not parse, comments and
-// names of other files change nothing; names match whatever their case.
+// Docs (a.bin and b.bin end in part 2, c.bin in part 3) with /SFV: a damaged part leaves none of the files
+// read from it, and the user's copies as they were. Other lines change nothing; names match in any case.
 TEST(Sfv, SplitWritesWhatCksfvAcceptsAndADamagedPartLeavesNoFileReadFromIt) {
     TTempDir tmp;
     const std::string files[] = {PatternBytes(150000, 1), PatternBytes(20000, 2), PatternBytes(80000, 3)};
-    BuildTree(tmp.Path(), {{"src\\", ""},
-                           {"src\\Docs\\", ""},
-                           {"parts\\", ""},
-                           {"src\\Docs\\a.bin", files[0]},
-                           {"src\\Docs\\b.bin", files[1]},
-                           {"src\\Docs\\c.bin", files[2]}});
-    ASSERT_EQ(RunChunkler("/SILENT /SFV /SIZE100000 src\\Docs parts", tmp.Path()), 0u);
+    // clang-format off
+    BuildTree(tmp.Path(), {{"src\\", ""}, {"src\\Docs\\", ""}, {"parts\\", ""}, {"src\\Docs\\a.bin", files[0]},
+                           {"src\\Docs\\b.bin", files[1]}, {"src\\Docs\\c.bin", files[2]}});
+    // clang-format on
+    ASSERT_EQ(RunProgram(ChunklerExe() + " /SILENT /SFV /SIZE100000 src\\Docs parts", tmp.Path()), 0u);
     const std::string sfv = tmp / "parts\\Docs.sfv", listed = ReadFileBytes(sfv);
     EXPECT_EQ(listed.rfind("; Chunkler 4.0\r\nDocs.001 ", 0), 0u) << listed;
     EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 5) << listed; // three parts, one header file
@@ -229,38 +194,33 @@ TEST(Sfv, SplitWritesWhatCksfvAcceptsAndADamagedPartLeavesNoFileReadFromIt) {
         std::function<std::string(std::string)> Damage;
         std::vector<std::string> Kept; // the restored files that stay
     } cases[] = {
-        {"a byte of part 2, in c.bin", "Docs.002", flip(90000), {}},
-        {"a byte more in the last part",
-         "Docs.003",
-         [](std::string b) { return b + "?"; },
-         {"a.bin", "b.bin"}},
-        {"a name letter in the header: another valid header", "Docs.h001", flip(12), {}},
-        {"intact", "Docs.001", [](std::string b) { return b; }, {"a.bin", "b.bin", "c.bin"}},
+        // clang-format off
+        {"a byte of part 2, in c.bin", "DOCS.002", flip(90000), {}},
+        {"a byte more in the last part", "DOCS.003", [](std::string b) { return b + "?"; }, {"a.bin", "b.bin"}},
+        {"a name letter in the header: another valid header", "DOCS.h001", flip(12), {}},
+        {"intact", "DOCS.001", [](std::string b) { return b; }, {"a.bin", "b.bin", "c.bin"}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         const std::string file = tmp / "parts\\" + c.File, kept = ReadFileBytes(file);
         WriteFileBytes(file, c.Damage(kept));
         const TChunklerResult expected = c.Kept.size() == 3 ? crOk : crChecksumError;
-        TTempDir silent, window;
-        EXPECT_EQ(RunJob(true, tmp / "parts\\DOCS.002", silent.Path()), expected);
-        EXPECT_EQ(ListNames(silent / "Docs"), c.Kept);
         // Over the user's own copies of a.bin and b.bin, with a Yes to replacing them.
-        BuildTree(window.Path(), {{"Docs\\", ""}, {"Docs\\a.bin", "old a"}, {"Docs\\b.bin", "old b"}});
+        TTempDir out;
+        BuildTree(out.Path(), {{"Docs\\", ""}, {"Docs\\a.bin", "old a"}, {"Docs\\b.bin", "old b"}});
         TScriptedHooks hooks;
-        EXPECT_EQ(RunJob(true, tmp / "parts\\Docs.002", window.Path(), 0, &hooks), expected);
-        const TMessageRecord& last = hooks.Messages.back();
-        EXPECT_EQ(last.Caption + " " + std::to_string(last.Type) + " " + last.Text,
-                  expected == crOk ? "Join " + std::to_string(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) +
-                                         " " + text::Overwrite(window / "Docs\\a.bin")
-                                   : "Join " + std::to_string(MB_ICONWARNING) + " " + text::Damaged(c.File));
+        EXPECT_EQ(RunJob(true, tmp / "parts\\DOCS.002", out.Path(), 0, &hooks), expected);
+        EXPECT_EQ(hooks.Texts(out.Path()).back(),
+                  expected == crOk ? text::Overwrite("<out>\\Docs\\a.bin") : text::Damaged(c.File));
+        EXPECT_EQ(hooks.Messages.back().Type,
+                  expected == crOk ? UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) : UINT(MB_ICONWARNING));
         for (int i = 0; i < 3; ++i) {
             const std::string name = std::string(1, char('a' + i)) + ".bin";
             const bool restored = std::count(c.Kept.begin(), c.Kept.end(), name) > 0;
-            EXPECT_EQ(ReadFileBytes(silent / "Docs\\" + name), restored ? files[i] : "<missing>") << name;
-            EXPECT_EQ(ReadFileBytes(window / "Docs\\" + name), restored ? files[i]
-                                                               : i < 2  ? "old " + name.substr(0, 1)
-                                                                        : "<missing>")
+            EXPECT_EQ(ReadFileBytes(out / "Docs\\" + name), restored ? files[i]
+                                                            : i < 2  ? "old " + name.substr(0, 1)
+                                                                     : "<missing>")
                 << name;
         }
         WriteFileBytes(file, kept);

@@ -1,9 +1,9 @@
-// The CRC-32 of zip and PNG: known checksums, one fed in pieces, and the carry-less method against the
-// table at every length and alignment where its lanes, 16-byte steps and table tail meet differently.
+// The CRC-32 of zip and PNG, and the carry-less method against the table at every length and alignment.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "support/UnitCrc32.h"
 
@@ -27,13 +27,14 @@ TEST(Crc32, KnownValuesAndBothMethodsAgree) {
     EXPECT_EQ(pieces.Value(), ~Crc32UpdateTable(~0u, data.data(), data.size()));
     if (!Crc32HasClmul())
         GTEST_SKIP() << "no PCLMULQDQ on this processor: the carry-less method was not compared";
-    const auto agree = [&](size_t Offset, size_t Bytes) {
-        const uint32_t state = rnd(); // any state, not only the first one
-        return Crc32UpdateClmul(state, &data[Offset], Bytes) == Crc32UpdateTable(state, &data[Offset], Bytes);
-    };
+    std::vector<size_t> lengths{4099, 65584, 1000003}; // and every one up to 600
+    for (size_t bytes = 0; bytes <= 600; ++bytes)
+        lengths.push_back(bytes);
     for (size_t offset = 0; offset < 16; ++offset)
-        for (size_t bytes = 0; bytes <= 600; ++bytes)
-            ASSERT_TRUE(agree(offset, bytes)) << bytes << " bytes at offset " << offset;
-    for (size_t bytes : {4099, 65584, 1000003})
-        EXPECT_TRUE(agree(5, bytes)) << bytes << " bytes";
+        for (const size_t bytes : lengths) {
+            const uint32_t state = rnd(); // any state, not only the first one
+            ASSERT_EQ(Crc32UpdateClmul(state, &data[offset], bytes),
+                      Crc32UpdateTable(state, &data[offset], bytes))
+                << bytes << " bytes at offset " << offset;
+        }
 }

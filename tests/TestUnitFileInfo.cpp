@@ -1,5 +1,4 @@
-// The inventory: the header text's bytes and what a reader refuses, and listings from disk with the file
-// stream's 64-bit sizes. (Listings from numbered parts: the join's NoHeader test.)
+// The inventory: the header text's bytes and what a reader refuses, and listings with 64-bit sizes.
 #include <gtest/gtest.h>
 
 #include "inventory/UnitFileInfo.h"

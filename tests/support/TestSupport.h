@@ -1,5 +1,4 @@
-// Shared helpers of the test executables: scratch folders, trees built and compared, jobs run in process or
-// through the real Chunkler.exe, windows of another process, and the Linux side reached from under Wine.
+// Shared helpers: scratch folders, trees, jobs in process or through Chunkler.exe, the Linux side.
 #pragma once
 
 #include <windows.h>
@@ -69,10 +68,16 @@ public:
         ChosenPath = answer.empty() ? ChosenPath : answer;
         return !answer.empty();
     }
-    std::vector<std::string> Texts() const {
+    // The texts of the boxes in order, with caption and type as "Caption Type Text" where asked; Out, where
+    // it occurs, written as "<out>".
+    std::vector<std::string> Texts(const std::string& Out = "\x01", bool CaptionAndType = false) const {
         std::vector<std::string> texts;
-        for (const auto& m : Messages)
-            texts.push_back(m.Text);
+        for (const auto& m : Messages) {
+            const size_t at = m.Text.find(Out);
+            texts.push_back(CaptionAndType ? m.Caption + " " + std::to_string(m.Type) + " " : "");
+            texts.back() +=
+                at == std::string::npos ? m.Text : std::string(m.Text).replace(at, Out.size(), "<out>");
+        }
         return texts;
     }
 };
@@ -122,9 +127,6 @@ TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::strin
 DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir = "",
                  const char* Application = nullptr);
 std::string ChunklerExe();
-inline DWORD RunChunkler(const std::string& Arguments, const std::string& WorkingDir = "") {
-    return RunProgram(ChunklerExe() + " " + Arguments, WorkingDir);
-}
 
 // A desktop of the test's own, away from other windows (its name for STARTUPINFO); a control's text.
 std::string UseOwnDesktop();
@@ -143,10 +145,6 @@ const std::string NotFound = "File or Directory not found!", InvalidHeader = "In
                       "The parts will be rejoined. You can press the <ESC> key to interrupt the job. Do "
                       "you want to continue?",
                   WriteError = "Error writing to file!";
-inline std::string AskSplit(int Parts) {
-    return "There are " + std::to_string(Parts) +
-           " parts to create. You can press the <ESC> key to interrupt the job. Do you want to continue?";
-}
 inline std::string Overwrite(const std::string& Path) {
     return "File \"" + Path + "\" already exists. Always overwrite existing files?";
 }
@@ -156,9 +154,11 @@ inline std::string WrongSize(const std::string& Part) {
 inline std::string Damaged(const std::string& Part) {
     return "Part file \"" + Part + "\" is damaged (checksum error)!";
 }
-// The box that asks for a missing part, and the one that follows when the user gives up looking for it.
+// A join's boxes when Part is missing: the join question, the request for the part, and the box that follows
+// when the user gives up looking for it.
 inline std::vector<std::string> Missing(const std::string& Part) {
-    return {"The file \"" + Part +
+    return {AskJoin,
+            "The file \"" + Part +
                 "\" is required.\r\nPlease insert the next diskette and press OK. You can "
                 "also press OK and browse for the file yourself.",
             "File \"" + Part + "\" missed!"};

@@ -5,9 +5,9 @@
 # another user owns (so another user's folder keeps its time). No other test may run meanwhile: stopping
 # the wineserver takes its programs with it.
 set -u
-. "$(dirname "$0")/../scripts/wine-env.sh"
+. "$(dirname "$0")/wine-env.sh"
 if [ "$(id -u)" != 0 ] || ! command -v setpriv >/dev/null; then
-    echo "as-a-user: needs root and setpriv to give up rights; skipped"
+    echo "wine-run-as-user: needs root and setpriv to give up rights; skipped"
     exit 0
 fi
 restart() {
@@ -16,7 +16,7 @@ restart() {
     "$@" wineserver -p >/dev/null 2>&1 </dev/null
 }
 restart setpriv --inh-caps=-dac_override,-dac_read_search --bounding-set=-dac_override,-dac_read_search
-setpriv --inh-caps=-fowner --bounding-set=-fowner "$(dirname "$0")/../scripts/wine-run.sh" "$@"
+setpriv --inh-caps=-fowner --bounding-set=-fowner "$(dirname "$0")/wine-run.sh" "$@"
 code=$?
 restart
 exit $code
