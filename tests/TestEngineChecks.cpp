@@ -64,7 +64,6 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
         engine.ShowResult(c.Result);
         EXPECT_EQ(hooks.Texts(), c.Text.empty() ? std::vector<std::string>{} : std::vector{c.Text});
     }
-    ClearFolder("U:\\");
     // A "#" brought in by an argument is the next placeholder; arguments beyond the placeholders are dropped.
     EXPECT_EQ(FormatMsg(MsgConfirmPartCount, {"#1", "x", "y"}),
               "There are x1 parts to create. y Do you want to continue?");

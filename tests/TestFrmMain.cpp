@@ -64,12 +64,11 @@ struct TOpenWindow : TFrmMain {
 
 } // namespace
 
-// Every test has a window of its own, so none depends on what another left of it.
 class MainWindow : public ::testing::Test {
 protected:
     MainWindow() { Form = &Window; }
     TOpenWindow Window;
-    static inline TOpenWindow* Form = nullptr; // this test's window, for helpers that capture nothing
+    static inline TOpenWindow* Form = nullptr; // this test's own window, for helpers that capture nothing
 };
 
 // The window's painting as on screen: the ellipse, the gradient, the rim light at the upper left and dark at
