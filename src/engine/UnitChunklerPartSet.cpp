@@ -17,7 +17,7 @@ constexpr size_t MaxPathLength = MAX_PATH - 1, MaxNameLength = 255;
 // or header file of the set.
 constexpr char TemporarySuffix[] = ".~chunkler";
 
-// CREATE_NEW fails so where the name is taken; some file systems answer for a folder as for a file.
+// How CREATE_NEW fails where the name is taken; some file systems answer for a folder as for a file.
 bool IsTaken(const EExceptionLite& Error) {
     return Error.Code == ERROR_FILE_EXISTS || Error.Code == ERROR_ALREADY_EXISTS;
 }
