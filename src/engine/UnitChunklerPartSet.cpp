@@ -63,8 +63,8 @@ bool TPartSetName::Holds(const std::string& FileName, bool OrSfv) const {
 
 // ---- Creating files ------------------------------------------------------------------------------
 
-std::unique_ptr<TFileStreamLite> CreateAsking(const TStreamMaker& Make, const std::string& FileName,
-                                              TOverwriteAnswer& Answer) {
+// FileName created anew, or nullptr where a file of that name exists already.
+static std::unique_ptr<TFileStreamLite> CreateIfNew(const TStreamMaker& Make, const std::string& FileName) {
     try {
         return Make(FileName, CREATE_NEW);
     } catch (const EExceptionLite& error) {
@@ -72,6 +72,13 @@ std::unique_ptr<TFileStreamLite> CreateAsking(const TStreamMaker& Make, const st
         if (!IsTaken(error) || GetPathKind(FileName) != pkFile)
             throw;
     }
+    return nullptr;
+}
+
+std::unique_ptr<TFileStreamLite> CreateAsking(const TStreamMaker& Make, const std::string& FileName,
+                                              TOverwriteAnswer& Answer) {
+    if (auto stream = CreateIfNew(Make, FileName))
+        return stream;
     if (!Answer.MayReplace(FileName))
         return nullptr;
     return Make(FileName, CREATE_ALWAYS);
@@ -206,13 +213,8 @@ TChunklerResult TPartSetWriter::Complete() {
 
 std::unique_ptr<TRestoredFile> TRestoredFile::Create(const TStreamMaker& Make, const std::string& FileName,
                                                      TOverwriteAnswer& Answer) {
-    try {
-        auto stream = Make(FileName, CREATE_NEW);
+    if (auto stream = CreateIfNew(Make, FileName))
         return std::unique_ptr<TRestoredFile>(new TRestoredFile(FileName, FileName, std::move(stream)));
-    } catch (const EExceptionLite& error) {
-        if (!IsTaken(error) || GetPathKind(FileName) != pkFile)
-            throw;
-    }
     if (!Answer.MayReplace(FileName))
         return nullptr;
     std::string temporary;
