@@ -8,8 +8,8 @@
 
 using namespace testsupport;
 
-// The last failing check decides; silent jobs leave the window alone. 999 parts pass (the last one empty),
-// one byte more writes nothing; a 999-fold part size beyond Int64 has no limit.
+// The last failing check decides; silent jobs leave the window alone. 999 full parts pass (no part 1000,
+// not even an empty one), one byte more writes nothing; a 999-fold part size beyond Int64 has no limit.
 TEST(EngineChecks, EveryCheckCodeAndItsText) {
     const struct {
         const char* Name;
@@ -34,7 +34,7 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
         {"a negative size", "file.txt", "out", false, -5, crInvalidSize, "Invalid size!", 0},
         {"the size is checked last", "missing", "out", false, 0, crInvalidSize, "Invalid size!", 0},
         {"a join needs no size but a set", "file.txt", "out", true, 0, crSourceNotFound, text::NotFound, 0},
-        {"999 parts, the last one empty", "999.bin", "out", false, 1, crOk, "", 1000 + 40 + 1},
+        {"999 full parts and no empty one after them", "999.bin", "out", false, 1, crOk, "", 999 + 40 + 1},
         {"1000 parts", "1000.bin", "out", false, 1, crTooManyParts, "You cannot create more than 999 parts!", 0},
         {"no reachable limit", "file.txt", "out", false, std::numeric_limits<int64_t>::max() / 999 + 1, crOk, "", 3},
         // clang-format on
@@ -69,24 +69,29 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
               "There are x1 parts to create. y Do you want to continue?");
 }
 
-// A path too long to list, or a name the ANSI code page cannot hold (made from Linux), ends the split with 9
-// before anything is written, in a box that names the folder.
+// A path too long to list, a name the ANSI code page cannot hold, or one that Windows opens as a device (all
+// made from Linux) ends the split with 9 before anything is written, in a box that names where.
 TEST(EngineChecks, SourcesThatCannotBeListedEndTheSplitBeforeAnythingIsWritten) {
     TTempDir dir, out;
-    ASSERT_EQ(RunUnixShell(
-                  "cd " + UnixPath(dir.Path()) +
-                  " && d=deep; for i in 1 2 3 4 5 6 7; do d=$d/$(printf %040d $i); done; mkdir -p $d odd && "
-                  "echo x >$d/f && touch odd/$(printf '\\305\\201\\303\\263d\\305\\272.txt')"),
-              0u);
+    ASSERT_EQ(
+        RunUnixShell(
+            "cd " + UnixPath(dir.Path()) +
+            " && d=deep; for i in 1 2 3 4 5 6 7; do d=$d/$(printf %040d $i); done; mkdir -p $d odd# dev/a "
+            "dev2/LpT9 && echo x >$d/f && touch odd#/$(printf '\\305\\201\\303\\263d\\305\\272.txt') "
+            "dev/a/b.txt dev/a/Aux.c dev2/LpT9/x"),
+        0u);
     const std::string deep = "deep\\" + std::string(39, '0') + "1\\" + std::string(39, '0') + "2\\" +
                              std::string(39, '0') + "3\\" + std::string(39, '0') + "4\\" +
                              std::string(39, '0') + "5\\" + std::string(39, '0') + "6";
-    for (const auto& [source, folder, text] :
-         {std::tuple{"deep", deep, "File name is too long.\r\n"}, {"odd", "odd", "Invalid name.\r\n"}}) {
+    const std::string device = "\" cannot be split: Windows reserves this name for a device.";
+    for (const auto& [source, box] :
+         {std::pair{"deep", "Folder \"" + dir / deep + "\" cannot be read: File name is too long.\r\n"},
+          {"odd#", "Folder \"" + dir / "odd#" + "\" cannot be read: Invalid name.\r\n"},
+          {"dev", "\"" + dir / "dev\\a\\Aux.c" + device},
+          {"dev2", "\"" + dir / "dev2\\LpT9" + device}}) {
         TScriptedHooks hooks;
         EXPECT_EQ(RunJob(false, dir / source, out.Path(), 1000, &hooks), crFileError);
-        EXPECT_EQ(hooks.Texts(), std::vector{"Folder \"" + dir / folder + "\" cannot be read: " + text})
-            << source;
+        EXPECT_EQ(hooks.Texts(), std::vector{box}) << source;
         EXPECT_TRUE(ListNames(out.Path()).empty()) << source;
     }
     RunUnixShell("rm -rf " + UnixPath(dir / "deep"));

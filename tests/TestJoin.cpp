@@ -113,9 +113,11 @@ TEST(Join, MissingDamagedAndExistingFiles) {
          crFileError, "<missing>", "<missing>", false, {}},
         {"existing file kept", existing, false, crCancelled, "old a", "<missing>", true,
          {text::AskJoin, text::Overwrite("<out>\\Docs\\a.bin")}},
-        {"silent: a middle part cut short replaces nothing", Both(existing, Change(2, "", cut(127999))), true,
-         crInvalidHeader, "old a", "<missing>", true, {}},
-        {"last part cut short", Change(3, "", cut(44500)), false, crInvalidHeader, "restored", "<missing>", true,
+        {"silent: a byte lost inside a middle part replaces nothing", Both(existing, Change(2, "", [](std::string b) {
+             return b.erase(500, 1); })), true, crInvalidHeader, "old a", "<missing>", true, {}},
+        {"part 1 a byte short is named before its bytes are used", Both(existing, Change(1, "", cut(127999))),
+         false, crInvalidHeader, "old a", "<missing>", true, {text::AskJoin, text::WrongSize("Docs.001")}},
+        {"last part cut short", Change(3, "", cut(44500)), false, crInvalidHeader, "<missing>", "<missing>", true,
          {text::AskJoin, text::WrongSize("Docs.003")}},
         {"escape", [](TJoin& f) { f.Hooks.CancelAtPoll = 1; }, false, crCancelled, "<missing>", "<missing>", true,
          {text::AskJoin}},
@@ -183,8 +185,8 @@ TEST(Join, HostileNamesEndWithInvalidHeaderAndCreateNothing) {
     EXPECT_EQ(ListNames("C:\\"), driveRoot);
 }
 
-// Without header files the numbered parts (up to the last one, or a folder of a part's name) are one file,
-// with the first part's time. A gap before the last part is a missing part.
+// Without header files the numbered parts up to the last one are one file, with the first part's time. A gap
+// before the last part (nothing, or a folder of a part's name) is a missing part.
 TEST(Join, NoHeaderJoinsTheNumberedPartsIntoOneFile) {
     const struct {
         const char* Name;
@@ -195,9 +197,10 @@ TEST(Join, NoHeaderJoinsTheNumberedPartsIntoOneFile) {
     } cases[] = {
         // clang-format off
         {"one part is no set", Both(Delete(2), Delete(3)), true, crSourceNotFound, {}},
-        {"a folder of a part's name ends the set", [](TJoin& f) {
-             BuildTree(f.Parts, {{"Docs.004\\", ""}, {"Docs.005", "not after a folder of the parts' name"}}); },
+        {"a folder of a part's name after the last part", [](TJoin& f) { BuildTree(f.Parts, {{"Docs.004\\", ""}}); },
          false, crOk, {text::AskJoin}},
+        {"silent: a folder of a part's name before the last is a missing part", Both(Delete(2), [](TJoin& f) {
+             BuildTree(f.Parts, {{"Docs.002\\", ""}}); }), true, crSourceNotFound, {}},
         {"silent: a part missing before the last", Delete(2), true, crSourceNotFound, {}},
         {"a part missing before the last is asked for", Delete(2, {""}), false, crCancelled, text::Missing("Docs.002")},
         // clang-format on

@@ -71,10 +71,17 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
          {Ask(3), Overwrite("report.doc.002")}, {IDYES, IDNO}, 0,
          {{"report.doc.002", "old"}, {"report.doc.h001", "old"}}, {{"report.doc.002", "old"}, {"report.doc.h001", "old"}}},
         {"an older, longer set is replaced whole, and nothing of other names", {{"f.bin", Data.substr(0, 2500)}}, 1000,
-         {1000, 1000, 500}, {39}, crOk, {Ask(3), Overwrite("f.bin.006"), Summary(3, false)}, {}, 0,
-         {{"f.bin.006", "old"}, {"f.bin.H002", "old"}, {"f.bin.sfv", "old"}, {"f.bin.1000", "old"},
-          {"f.bin.12", "mine"}, {"f.bin.bak", "mine"}, {"g.bin.001", "mine"}, {"f.bin.h", "mine"}},
-         {{"f.bin.12", "mine"}, {"f.bin.bak", "mine"}, {"f.bin.h", "mine"}, {"g.bin.001", "mine"}}},
+         {1000, 1000, 500}, {39}, crOk, {Ask(3), Overwrite("f.bin.002"), Summary(3, false)}, {}, 0,
+         {{"f.bin.002", "old"}, {"f.bin.006", "old"}, {"f.bin.H1002", "old"}, {"f.bin.sfv", "f.bin.006 0123ABCD\r\n"},
+          {"f.bat", "copy /b \"f.bin.001\" \"f.bin\"\r\ncopy /b \"f.bin\" + \"f.bin.002\"\r\n"}, {"f.bin.1000", "mine"},
+          {"f.bin.12", "mine"}, {"f.bin.2024", "mine"}, {"f.bin.0001", "mine"}, {"f.bin.h0001", "mine"}, {"f.bin.h", "mine"},
+          {"g.bin.001", "mine"}, {"f.bin.002.~chunkler", "mine"}},
+         {{"f.bin.1000", "mine"}, {"f.bin.12", "mine"}, {"f.bin.2024", "mine"}, {"f.bin.0001", "mine"},
+          {"f.bin.h0001", "mine"}, {"f.bin.h", "mine"}, {"g.bin.001", "mine"}, {"f.bin.002.~chunkler", "mine"}}},
+        {"another tool's checksum file and the user's batch file of the name stay", {{"f.bin", Data.substr(0, 500)}},
+         1000, {500}, {38}, crOk, {}, {}, 0, {{"f.bin.sfv", "f.bin.001 0123ABCD\r\nf.bin 0123ABCD\r\n"},
+         {"f.bat", "copy /b \"f.bin.001\" \"f.bin\"\r\ndel f.bin.001\r\n"}},
+         {{"f.bin.sfv", "f.bin.001 0123ABCD\r\nf.bin 0123ABCD\r\n"}, {"f.bat", "copy /b \"f.bin.001\" \"f.bin\"\r\ndel f.bin.001\r\n"}}},
         {"no letter for the euro sign: no batch file", {{"Preis\x80.doc", Data.substr(0, 2500)}}, 1000,
          {1000, 1000, 500}, {44}, crOk, {Box(MB_OK | MB_ICONWARNING, "No batchfile can be created for \"Preis\x80.doc\": "
          "the command prompt cannot spell this file name. The file will be split without a batchfile."), Ask(3),
@@ -85,8 +92,10 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
          Ask(3), Summary(3, false)}, {}, 0, {}, {}, true},
         {"the user's own batch file is kept", {{"report.doc", Data.substr(0, 2500)}}, 1000, {}, {}, crCancelled,
          {Ask(3), Overwrite("report.bat")}, {IDYES, IDNO}, 0, {{"report.bat", "mine"}}, {{"report.bat", "mine"}}, true},
-        {"Escape leaves nothing of the set", {{"report.doc", Data}}, 1453568, {}, {}, crCancelled, {Ask(3)}, {}, 3,
-         {{"report.doc.bak", "mine"}}, {{"report.doc.bak", "mine"}}},
+        {"Escape after Yes to replacing gives the older set back", {{"report.doc", Data}}, 1453568, {}, {}, crCancelled,
+         {Ask(3), Overwrite("report.doc.001")}, {}, 3, {{"report.doc.001", "old"}, {"report.doc.h001", "old"},
+         {"report.doc.bak", "mine"}, {"report.bat", "mine"}}, {{"report.doc.001", "old"}, {"report.doc.h001", "old"},
+         {"report.doc.bak", "mine"}, {"report.bat", "mine"}}, true},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -196,7 +205,7 @@ TEST(Sfv, SplitWritesWhatCksfvAcceptsAndADamagedPartLeavesNoFileReadFromIt) {
     } cases[] = {
         // clang-format off
         {"a byte of part 2, in c.bin", "DOCS.002", flip(90000), {}},
-        {"a byte more in the last part", "DOCS.003", [](std::string b) { return b + "?"; }, {"a.bin", "b.bin"}},
+        {"a byte of the last part", "DOCS.003", flip(10), {"a.bin", "b.bin"}},
         {"a name letter in the header: another valid header", "DOCS.h001", flip(12), {}},
         {"intact", "DOCS.001", [](std::string b) { return b; }, {"a.bin", "b.bin", "c.bin"}},
         // clang-format on

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <limits>
 
+#include "engine/UnitChunklerPartSet.h"
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
@@ -143,13 +144,15 @@ int TChunkler::ShowMessage(const std::string& Text, UINT Type) {
 }
 
 TChunklerResult TChunkler::Split() {
-    const bool tooManyParts = FileInfos->BuildFromPath(Params->SourcePath, PartLimit());
+    const bool tooManyParts = FileInfos->BuildFromPath(Params->SourcePath, PartLimit(), LeftOutOfSplit());
     // A folder of the user's left out of the listing would be missing from the set without a word;
     // nothing has been written yet, and the box names it, so it can be fixed or left out.
-    if (FileInfos->ListError != 0) {
-        // A "#" in the folder's name would take the second argument's place.
-        std::string text = FormatMsg(MsgFolderUnreadable, {"\x01", SystemErrorText(FileInfos->ListError)});
-        ShowMessage(text.replace(text.find('\x01'), 1, FileInfos->ListErrorFolder), MB_OK | MB_ICONERROR);
+    if (const DWORD error = FileInfos->ListError; error != 0) {
+        const std::string& path = FileInfos->ListErrorFolder;
+        ShowMessage(error == ERROR_BAD_DEVICE
+                        ? FormatMsgLiteral(MsgDeviceName, {path})
+                        : FormatMsgLiteral(MsgFolderUnreadable, {path, SystemErrorText(error)}),
+                    MB_OK | MB_ICONERROR);
         return crFileError;
     }
     if (tooManyParts)
@@ -162,13 +165,32 @@ TChunklerResult TChunkler::Split() {
         MsgConfirmPartCount, {std::to_string(PartCount(FileInfos->TotalSize())), FormatMsg(MsgEscHint)});
     if (ShowMessage(question, MB_YESNO | MB_ICONINFORMATION) != IDYES)
         return crCancelled;
-    if (Params->CopyProgram)
-        CopyProgramFile();
     Hooks().SetProgressMax(FileInfos->TotalSize() + FileInfos->HeaderSize());
     const TChunklerResult result = WriteParts();
-    if (result == crOk)
-        ShowSplitSummary();
+    if (result != crOk)
+        return result;
+    // Only beside a complete set: a split that fails leaves the folder as it was.
+    if (Params->CopyProgram)
+        CopyProgramFile();
+    ShowSplitSummary();
     return result;
+}
+
+std::function<bool(const std::string&)> TChunkler::LeftOutOfSplit() const {
+    // An output folder inside the source would be split into itself: the older set there would be read
+    // while it is replaced. Archivers leave out the archive they write; this leaves out the folder. Where
+    // the source is the output folder, the files of its older set are left out, as they are replaced.
+    const std::string output = UpperCaseStr(Params->OutputDir);
+    std::vector<std::string> older;
+    for (const std::string& name : TPartSetName(Params->OutputDir, GetFileNamePart(Params->SourcePath))
+                                       .OlderFiles(Params->CreateSfv, Params->CreateBatch))
+        older.push_back(UpperCaseStr(name));
+    return [output, older](const std::string& Path) {
+        const std::string path = UpperCaseStr(Path);
+        return path == output ||
+               (UpperCaseStr(GetParentFolder(Path)) == output &&
+                std::count(older.begin(), older.end(), UpperCaseStr(GetFileNamePart(Path))) > 0);
+    };
 }
 
 // Names the files a join will need. The parts follow from the content (an empty last part at an exact

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -135,6 +136,8 @@ private:
     // 999 x PartSize, or the largest Int64 when that product leaves the range.
     int64_t PartLimit() const;
     void ShowSplitSummary();
+    // What the listing of a split leaves out: the output folder, and the older set it replaces.
+    std::function<bool(const std::string&)> LeftOutOfSplit() const;
     // The overwrite question for an existing part, header, batch, checksum or restored file; True for
     // Yes. A silent job answers Yes.
     bool MayReplace(const std::string& FileName);

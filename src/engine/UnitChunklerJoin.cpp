@@ -76,9 +76,12 @@ TChunklerResult TChunkler::ReadHeader(TPartSetReader& Parts) {
     }
     if (!FileInfos->ParseHeader(text))
         return crInvalidHeader;
-    // A negative size would turn into a huge unsigned read count below.
+    // A negative size would turn into a huge unsigned read count below, and a total beyond Int64 into a
+    // negative one.
+    int64_t total = 0;
     for (int i = 0; i < FileInfos->Count(); ++i)
-        if (FileInfos->GetItem(i)->Size < 0)
+        if (FileInfos->GetItem(i)->Size < 0 ||
+            __builtin_add_overflow(total, FileInfos->GetItem(i)->Size, &total))
             return crInvalidHeader;
     return crOk;
 }
@@ -87,6 +90,7 @@ TChunklerResult TChunkler::CopyParts(TPartSetReader& Parts) {
     Hooks().SetProgressMax(FileInfos->TotalSize());
     TOverwriteAnswer overwrite([this](const std::string& Name) { return MayReplace(Name); });
     TCopyBlock block;
+    Parts.ExpectData(FileInfos->TotalSize());
     TChunklerResult result = Parts.Open(false, 1);
     for (int index = 0; result == crOk && index < FileInfos->Count(); ++index) {
         const TFileInfo& entry = *FileInfos->GetItem(index);

@@ -3,19 +3,13 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 
 #include "engine/UnitChunkler.h"
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
 namespace {
-
-// The longest path the ANSI functions take, and the longest name a folder entry may have.
-constexpr size_t MaxPathLength = MAX_PATH - 1, MaxNameLength = 255;
-
-// The temporary name of a restored file. It does not end in digits, so it is never taken for a part
-// or header file of the set.
-constexpr char TemporarySuffix[] = ".~chunkler";
 
 // How CREATE_NEW fails where the name is taken; some file systems answer for a folder as for a file.
 bool IsTaken(const EExceptionLite& Error) {
@@ -49,16 +43,79 @@ std::string TPartSetName::File(const std::string& Suffix) const {
     return AppendBackslash(Folder) + Name + Suffix;
 }
 
-bool TPartSetName::Holds(const std::string& FileName, bool OrSfv) const {
-    const std::string name = UpperCaseStr(FileName), prefix = UpperCaseStr(Name + ".");
+int TPartSetName::Number(const std::string& FileName, bool IsHeader) const {
+    const std::string name = UpperCaseStr(FileName), prefix = UpperCaseStr(Name + (IsHeader ? ".H" : "."));
     if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    std::string tail = name.substr(prefix.size());
-    if (OrSfv && tail == "SFV")
-        return true;
-    if (tail[0] == 'H')
-        tail.erase(0, 1);
-    return tail.size() >= 3 && IsDigits(tail);
+        return 0;
+    const std::string digits = name.substr(prefix.size());
+    // Only the names a set writes: "report.2024" or "report.0001" are the user's.
+    if (!IsDigits(digits) || digits.size() > 6)
+        return 0;
+    const int number = std::stoi(digits);
+    const bool written = number >= 1 && Number3(number) == digits && (IsHeader || number <= MaxPartCount);
+    return written ? number : 0;
+}
+
+std::string TPartSetName::BatchLine(int Number) const {
+    // Inside a batch file a single "%" starts a variable, even between quotes; "%%" is one "%".
+    std::string name;
+    for (const char c : Name)
+        name += c == '%' ? std::string("%%") : std::string(1, c);
+    const std::string part = name + "." + Number3(Number);
+    std::string line = Number == 1 ? "copy /b \"" + part + "\" \"" + name + "\"\r\n"
+                                   : "copy /b \"" + name + "\" + \"" + part + "\"\r\n";
+    // The command interpreter reads the OEM code page; one byte stays one byte.
+    CharToOemA(line.data(), line.data());
+    return line;
+}
+
+namespace {
+
+// The start of FileName, as far as a file this program writes beside its parts can reach; "" when it
+// cannot be read.
+std::string ReadStart(const std::string& FileName) {
+    // 999 batch lines or checksum lines of names of 255 characters.
+    constexpr uint32_t MaxSize = 600 * 1024;
+    try {
+        std::string text(MaxSize, '\0');
+        text.resize(TFileStreamLite::CreateRead(FileName)->Read(text.data(), MaxSize));
+        return text;
+    } catch (const EExceptionLite&) {
+        return {};
+    }
+}
+
+} // namespace
+
+bool TPartSetName::IsOwnSfv() const {
+    TSfvFile sfv;
+    sfv.Parse(ReadStart(Sfv()));
+    return sfv.ListsOnly([this](const std::string& Listed) { return Holds(Listed); });
+}
+
+bool TPartSetName::IsOwnBatch() const {
+    const std::string text = ReadStart(Batch());
+    std::string lines;
+    for (int number = 1; number <= MaxPartCount && lines.size() < text.size(); ++number)
+        lines += BatchLine(number);
+    return !text.empty() && lines == text;
+}
+
+std::vector<std::string> TPartSetName::OlderFiles(bool WithSfv, bool WithBatch) const {
+    std::vector<std::string> older;
+    WIN32_FIND_DATAA data{};
+    const TScopedHandle<HANDLE, &FindClose> search(FindFirstFileA(Pattern().c_str(), &data));
+    for (bool more = bool(search); more; more = FindNextFileA(search.Get(), &data))
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && Holds(data.cFileName))
+            older.push_back(data.cFileName);
+    if (GetPathKind(Sfv()) == pkFile && (WithSfv || IsOwnSfv()))
+        older.push_back(GetFileNamePart(Sfv()));
+    // A batch file of the split file's own name would be the file itself.
+    const std::string batch = GetFileNamePart(Batch());
+    if (UpperCaseStr(batch) != UpperCaseStr(Name) && GetPathKind(Batch()) == pkFile &&
+        (WithBatch || IsOwnBatch()))
+        older.push_back(batch);
+    return older;
 }
 
 // ---- Creating files ------------------------------------------------------------------------------
@@ -105,24 +162,33 @@ TPartSetWriter::~TPartSetWriter() {
     FBatch.reset();
     if (!FCompleted)
         RemoveFiles(FWritten);
+    // FReplacement rolls back now that the names are free again.
 }
 
 TChunklerResult TPartSetWriter::Begin() {
-    // Parts of an older, longer set would be joined after the new ones, and its checksum file would fail
-    // the new parts; they are being replaced, so the overwrite question covers them.
-    WIN32_FIND_DATAA data{};
-    const TScopedHandle<HANDLE, &FindClose> search(FindFirstFileA(FName.Pattern().c_str(), &data));
-    for (bool more = bool(search); more; more = FindNextFileA(search.Get(), &data))
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && FName.Holds(data.cFileName, true))
-            FOlder.push_back(data.cFileName);
-    if (!FOlder.empty() && !FOverwrite.MayReplace(AppendBackslash(FName.Folder) + FOlder.front()))
+    // Parts of an older, longer set would be joined after the new ones, its checksum file would fail the
+    // new parts, and its batch file would rebuild the older file; the overwrite question covers them.
+    const std::vector<std::string> older = FName.OlderFiles(FSfv.ListsAll(), FWithBatch);
+    if (!older.empty() && !FOverwrite.MayReplace(AppendBackslash(FName.Folder) + older.front()))
         return crCancelled;
+    for (const std::string& name : older)
+        FReplacement.MoveAside(AppendBackslash(FName.Folder) + name);
     return BeginFile(FName.Part(++FPartNumber));
+}
+
+std::unique_ptr<TFileStreamLite> TPartSetWriter::Create(const std::string& FileName) {
+    // Created since Begin looked, by another program: replaced as the older set is, or kept.
+    if (auto stream = CreateIfNew(FMake, FileName))
+        return stream;
+    if (!FOverwrite.MayReplace(FileName))
+        return nullptr;
+    FReplacement.MoveAside(FileName);
+    return FMake(FileName, CREATE_NEW);
 }
 
 TChunklerResult TPartSetWriter::BeginFile(const std::string& FileName) {
     FFile.reset();
-    FFile = CreateAsking(FMake, FileName, FOverwrite);
+    FFile = Create(FileName);
     if (!FFile)
         return crCancelled;
     FWritten.push_back(FileName);
@@ -136,7 +202,10 @@ TChunklerResult TPartSetWriter::WriteData(const void* Data, uint32_t Count) {
     FSfv.Add(Data, Count);
     FRoom -= Count;
     FWrittenBytes += Count;
-    return FRoom == 0 ? BeginFile(FName.Part(++FPartNumber)) : crOk;
+    // A set has no part 1000, not even an empty one: content of exactly 999 parts ends with part 999.
+    if (FRoom > 0 || FPartNumber == MaxPartCount)
+        return crOk;
+    return BeginFile(FName.Part(++FPartNumber));
 }
 
 TChunklerResult TPartSetWriter::BeginHeaderFile() {
@@ -164,49 +233,31 @@ size_t TPartSetWriter::WriteHeader(std::string_view Text) {
 bool TPartSetWriter::AppendBatchLine() {
     if (!FWithBatch)
         return true;
-    // Inside a batch file a single "%" starts a variable, even between quotes; "%%" is one "%".
-    std::string name;
-    for (const char c : FName.Name)
-        name += c == '%' ? std::string("%%") : std::string(1, c);
-    const std::string part = name + "." + IntToStrZeroPad(FPartNumber, 3);
-    std::string line;
     if (!FBatch) {
-        FBatch = CreateAsking(FMake, FName.Batch(), FOverwrite);
+        FBatch = Create(FName.Batch());
         if (!FBatch)
             return false;
         FWritten.push_back(FName.Batch());
-        line = "copy /b \"" + part + "\" \"" + name + "\"\r\n";
-    } else {
-        line = "copy /b \"" + name + "\" + \"" + part + "\"\r\n";
     }
-    // The command interpreter reads the OEM code page; one byte stays one byte.
-    CharToOemA(line.data(), line.data());
+    const std::string line = FName.BatchLine(FPartNumber);
     // A line lost on a full disk would make the batch file rebuild a shorter file without a word.
     FBatch->WriteAll(line.data(), static_cast<uint32_t>(line.size()));
     return true;
 }
 
-TChunklerResult TPartSetWriter::Complete() {
+TPartSetWriter::TCompletion TPartSetWriter::Complete() {
     if (FSfv.ListsAll()) {
         const std::string text = FSfv.Text("Chunkler 4.0");
-        auto sfv = CreateAsking(FMake, FName.Sfv(), FOverwrite);
+        auto sfv = Create(FName.Sfv());
         if (!sfv)
-            return crCancelled;
+            return {crCancelled, {}};
         FWritten.push_back(FName.Sfv());
         sfv->WriteAll(text.data(), static_cast<uint32_t>(text.size()));
     }
     FFile.reset();
     FBatch.reset();
-    for (const std::string& older : FOlder) {
-        const std::string path = AppendBackslash(FName.Folder) + older;
-        const bool replaced = std::any_of(FWritten.begin(), FWritten.end(), [&](const std::string& Written) {
-            return UpperCaseStr(Written) == UpperCaseStr(path);
-        });
-        if (!replaced && !DeleteFileA(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
-            throw EExceptionLite(GetLastError());
-    }
     FCompleted = true;
-    return crOk;
+    return {crOk, FReplacement.Commit()};
 }
 
 // ---- TRestoredFile -------------------------------------------------------------------------------
@@ -226,21 +277,10 @@ std::unique_ptr<TFileStreamLite> TRestoredFile::CreateTemporary(const TStreamMak
                                                                 const std::string& FileName,
                                                                 std::string& TemporaryName) {
     // A file of the temporary name may be left from a join that was killed, or belong to the user: it is
-    // never written over; the next free name is taken. Where the name with the suffix would be too long
-    // for a path or a folder entry, the end of the real name gives way to a shorter mark, so a file whose
-    // own path fits never fails for its temporary one.
-    const std::string folder = GetParentFolder(FileName) + "\\", name = GetFileNamePart(FileName);
-    const bool suffixFits = FileName.size() + sizeof TemporarySuffix + 1 <= MaxPathLength &&
-                            name.size() + sizeof TemporarySuffix + 1 <= MaxNameLength;
+    // never written over; the next free name is taken. A file whose own path fits never fails for its
+    // temporary one.
     for (int n = 1; n < 100; ++n) {
-        if (suffixFits) {
-            TemporaryName = FileName + TemporarySuffix + (n > 1 ? std::to_string(n) : "");
-        } else {
-            // "~", "~2~", "~3~", ...: never ends in a digit, and no longer than the name it stands for.
-            std::string mark = n == 1 ? "~" : "~" + std::to_string(n) + "~";
-            mark.erase(0, mark.size() - std::min(mark.size(), name.size()));
-            TemporaryName = folder + name.substr(0, name.size() - mark.size()) + mark;
-        }
+        TemporaryName = BesideName(FileName, n);
         try {
             return Make(TemporaryName, CREATE_NEW);
         } catch (const EExceptionLite& error) {
@@ -309,9 +349,54 @@ TChunklerResult TPartSetReader::Open(bool IsHeader, int Number) {
     FFile = TFileStreamLite::CreateRead(AppendBackslash(FSet.Folder) + FOpenName);
     FSfv.BeginFile(FOpenName);
     FPartNumber = IsHeader ? 0 : Number;
-    if (!IsHeader && FFirstPartSize < 0)
-        FFirstPartSize = FFile->GetSize();
+    if (IsHeader)
+        return crOk;
+    // A part cut short or one of another set would shift every later byte of the files restored from it.
+    const int64_t size = FFile->GetSize();
+    if (FPartSize < 0)
+        FPartSize = NominalPartSize(size);
+    if (size != ExpectedSize(Number, FPartSize)) {
+        DamagedName = FOpenName;
+        return crInvalidHeader;
+    }
     return crOk;
+}
+
+int64_t TPartSetReader::PartsNeeded(int64_t PartSize) const {
+    if (PartSize <= 0)
+        return FDataSize == 0 ? 1 : std::numeric_limits<int64_t>::max();
+    return std::max<int64_t>(1, FDataSize / PartSize + (FDataSize % PartSize != 0));
+}
+
+int64_t TPartSetReader::ExpectedSize(int Number, int64_t PartSize) const {
+    const int64_t parts = PartsNeeded(PartSize);
+    if (PartSize <= 0)
+        return FDataSize == 0 ? 0 : -1;
+    // Past the last part only the empty one that content ending on a boundary leaves.
+    return Number < parts ? PartSize : Number == parts ? FDataSize - (parts - 1) * PartSize : 0;
+}
+
+int64_t TPartSetReader::NominalPartSize(int64_t First) const {
+    // Part 1 gives the size, unless part 2 gives one that the parts in the folder fit better: then part 1
+    // itself is the one cut short or grown, and it is named before any of its bytes are used. A part
+    // that a size needs and the folder lacks counts against it, as one of the wrong size does.
+    std::map<int, int64_t> sizes;
+    WIN32_FIND_DATAA data{};
+    const TScopedHandle<HANDLE, &FindClose> search(FindFirstFileA(FSet.Pattern().c_str(), &data));
+    for (bool more = bool(search); more; more = FindNextFileA(search.Get(), &data))
+        if (const int number = FSet.PartNumber(data.cFileName); number > 1)
+            sizes[number] = int64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+    const auto misfits = [&](int64_t PartSize) {
+        int count = 0;
+        for (int number = 2; number <= MaxPartCount; ++number) {
+            const auto part = sizes.find(number);
+            count += part == sizes.end() ? number <= PartsNeeded(PartSize)
+                                         : part->second != ExpectedSize(number, PartSize);
+        }
+        return count;
+    };
+    const auto second = sizes.find(2);
+    return second != sizes.end() && misfits(second->second) < misfits(First) ? second->second : First;
 }
 
 uint32_t TPartSetReader::Read(void* Buffer, uint32_t Count) {
@@ -324,12 +409,6 @@ uint32_t TPartSetReader::Read(void* Buffer, uint32_t Count) {
 TChunklerResult TPartSetReader::NextPart(TCopyBlock& Block) {
     if (const TChunklerResult result = CheckRest(Block); result != crOk)
         return result;
-    // Every part but the last holds as much as the first: a shorter one was cut, a longer one belongs
-    // to another set, and reading on would shift every later byte while the join reported success.
-    if (FFile->GetSize() != FFirstPartSize) {
-        DamagedName = FOpenName;
-        return crInvalidHeader;
-    }
     return Open(false, FPartNumber + 1);
 }
 

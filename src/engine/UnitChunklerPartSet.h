@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "engine/UnitChunklerSfv.h"
+#include "engine/UnitSetReplacement.h"
 #include "support/UnitFileStream.h"
 
 enum TChunklerResult : uint8_t;
 
-// The files of a set named Name in Folder: Name + ".001" and on for the data parts, Name + ".h001" and on
-// for the header files, Name + ".sfv" for the checksum file, and the batch file beside them.
+// The files of a set named Name in Folder: Name + ".001" to ".999" for the data parts, Name + ".h001"
+// and on for the header files (more digits only past 999), Name + ".sfv" for the checksum file, and the
+// batch file beside them.
 class TPartSetName {
 public:
     TPartSetName(std::string AFolder, std::string AName)
@@ -32,14 +34,26 @@ public:
     std::string Pattern() const { return File(".*"); }
     // The split file's name without its extension, plus ".bat".
     std::string Batch() const;
-    // True when FileName (without folder) is a part or header file of the set, or its checksum file.
-    bool Holds(const std::string& FileName, bool OrSfv = false) const;
+    // Line Number (from 1) of the batch file, in the OEM code page, with its CR LF.
+    std::string BatchLine(int Number) const;
+    // The number of the data part or header file FileName (without folder) names; 0 for any other name.
+    int PartNumber(const std::string& FileName) const { return Number(FileName, false); }
+    int HeaderNumber(const std::string& FileName) const { return Number(FileName, true); }
+    // True when FileName (without folder) is a part or header file of the set.
+    bool Holds(const std::string& FileName) const { return PartNumber(FileName) || HeaderNumber(FileName); }
+    // The files of the name in Folder that a new set replaces (without folder): its parts and header files,
+    // the checksum and batch files where they are recognisably this program's for the name or where the
+    // new set writes them (WithSfv, WithBatch). Other files of similar names are the user's.
+    std::vector<std::string> OlderFiles(bool WithSfv, bool WithBatch) const;
 
     std::string Folder, Name;
 
 private:
     static std::string Number3(int Number);
     std::string File(const std::string& Suffix) const;
+    int Number(const std::string& FileName, bool IsHeader) const;
+    bool IsOwnSfv() const;
+    bool IsOwnBatch() const;
 };
 
 // The user's answer to "Always overwrite existing files?": asked at the first existing file of a job,
@@ -81,8 +95,9 @@ private:
 };
 
 // Writes one set: data parts of PartSize bytes, then header files that begin in the room the last part
-// left on its disk. Every file written is removed again unless the set is completed, so a split that
-// fails or is cancelled leaves nothing that looks like a set.
+// left on its disk. The files of an older set of the name are moved aside before the first byte is
+// written and removed once the new set is complete; until then a failure or a cancel removes every file
+// written and gives the older ones their names back, so the folder is as it was before.
 class TPartSetWriter {
 public:
     TPartSetWriter(TPartSetName AName, int64_t APartSize, TStreamMaker AMake, TOverwriteAnswer& AOverwrite,
@@ -91,10 +106,10 @@ public:
     TPartSetWriter(const TPartSetWriter&) = delete;
     TPartSetWriter& operator=(const TPartSetWriter&) = delete;
 
-    // Asks once about an older set of the name, which this one replaces, then begins part 1.
+    // Asks once about the files of an older set of the name, moves them aside, then begins part 1.
     // crCancelled when the user keeps existing files.
     TChunklerResult Begin();
-    // Bytes the current part can still take.
+    // Bytes the current part can still take; 0 only once the last part a set may have is full.
     int64_t Room() const { return FRoom; }
     // Count bytes (at most Room) into the current part. A part that is full is followed by the next at
     // once, so content that ends on a part boundary leaves an empty last part.
@@ -104,15 +119,21 @@ public:
     // As much of Text as the current header file takes in one write; whatever a short write leaves
     // goes into the next header file, so no file holds more than its disk took.
     size_t WriteHeader(std::string_view Text);
-    // Writes the checksum file if asked for and removes the files of an older set of the name that
-    // this one did not replace; from now on the set stays.
-    TChunklerResult Complete();
+    // Writes the checksum file if asked for and removes the older set's files; from now on the set stays.
+    struct TCompletion {
+        TChunklerResult Result;
+        TSetReplacement::TLeft Left; // older files that could not be removed
+    };
+    TCompletion Complete();
 
     int HeaderFiles() const { return FHeaderNumber; }
     int64_t BytesWritten() const { return FWrittenBytes; }
 
 private:
     TChunklerResult BeginFile(const std::string& FileName);
+    // FileName created anew; one that exists is moved aside with the older set once the user agrees
+    // (nullptr when not).
+    std::unique_ptr<TFileStreamLite> Create(const std::string& FileName);
     // False when the user keeps an existing batch file.
     bool AppendBatchLine();
 
@@ -122,7 +143,7 @@ private:
     TOverwriteAnswer& FOverwrite;
     const bool FWithBatch;
     TSfvFile FSfv;
-    std::vector<std::string> FOlder;   // files of the name found before the split, without folder
+    TSetReplacement FReplacement;      // rolled back after the files written are removed
     std::vector<std::string> FWritten; // every file this job created, full paths
     std::unique_ptr<TFileStreamLite> FFile, FBatch;
     int FPartNumber = 0, FHeaderNumber = 0;
@@ -175,14 +196,16 @@ public:
     using TLocate = std::function<TLocated(const std::string& Folder, const std::string& FileName)>;
     TPartSetReader(const std::string& AnyFileOfSet, TLocate ALocate);
 
-    // Closes the open file and opens header or data part Number.
+    // The bytes the data parts hold together, as the header says; before the first data part is opened.
+    void ExpectData(int64_t Total) { FDataSize = Total; }
+    // Closes the open file and opens header or data part Number. A data part must have the size its
+    // number gives (crInvalidHeader and DamagedName otherwise), checked before any of its bytes are used.
     TChunklerResult Open(bool IsHeader, int Number);
     // From the open file; the bytes go to its checksum.
     uint32_t Read(void* Buffer, uint32_t Count);
     // Bytes Read took from data parts so far.
     int64_t DataRead() const { return FDataRead; }
-    // The open part ended while the set needs more: it must be intact and as long as part 1 (crInvalidHeader
-    // otherwise), then the next part is opened.
+    // The open part ended while the set needs more: it must be intact, then the next part is opened.
     TChunklerResult NextPart(TCopyBlock& Block);
     // Reads what is left of the open file for its checksum alone: bytes the join does not need, such as
     // the tail of the last part, belong to it all the same. crChecksumError when it differs.
@@ -203,7 +226,14 @@ private:
     TLocate FLocate;
     TSfvFile FSfv;
     std::unique_ptr<TFileStreamLite> FFile;
+    // The data parts of the set when every part but the last holds PartSize bytes, and the size of part
+    // Number.
+    int64_t PartsNeeded(int64_t PartSize) const;
+    int64_t ExpectedSize(int Number, int64_t PartSize) const;
+    // The size of every part but the last, from part 1 (of First bytes) and the parts beside it.
+    int64_t NominalPartSize(int64_t First) const;
+
     int FPartNumber = 0; // of the open data part; 0 while a header file is open
-    int64_t FFirstPartSize = -1, FDataRead = 0;
+    int64_t FPartSize = -1, FDataSize = 0, FDataRead = 0;
     std::vector<std::unique_ptr<TRestoredFile>> FWaiting; // complete, until the open part passes its check
 };

@@ -2,6 +2,7 @@
 // with the bytes a join reads whenever it lies beside the file the join starts from.
 #include "engine/UnitChunklerSfv.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "support/UnitImport.h"
@@ -42,6 +43,11 @@ void TSfvFile::Parse(const std::string& Text) {
             continue;
         Listed.emplace(UpperCaseStr(line.substr(0, blank)), crc);
     }
+}
+
+bool TSfvFile::ListsOnly(const std::function<bool(const std::string&)>& Belongs) const {
+    return !Listed.empty() &&
+           std::all_of(Listed.begin(), Listed.end(), [&](const auto& Entry) { return Belongs(Entry.first); });
 }
 
 void TSfvFile::BeginFile(const std::string& Name) {

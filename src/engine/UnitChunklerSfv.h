@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ public:
     // Takes the checksums of the lines "name" + " " + 8 hexadecimal digits; comment lines (";") and
     // lines of any other form are skipped, the first line of a name counts.
     void Parse(const std::string& Text);
+    // True when Parse found at least one line and Belongs holds for the name of every one.
+    bool ListsOnly(const std::function<bool(const std::string&)>& Belongs) const;
     // Starts following file Name (a bare file name); its bytes come through Add.
     void BeginFile(const std::string& Name);
     void Add(const void* Data, size_t Count);

@@ -52,12 +52,19 @@ TChunklerResult TChunkler::WriteParts() {
             result = WriteDataParts(set);
         if (result == crOk)
             result = WriteHeaderFiles(set);
-        if (result == crOk)
-            result = set.Complete();
+        if (result != crOk)
+            return result;
+        const TPartSetWriter::TCompletion done = set.Complete();
         HeaderFilesWritten = set.HeaderFiles();
-        return result;
+        // The new set is whole; an older file that stays under another name takes nothing from it.
+        if (!done.Left.Files.empty())
+            ShowMessage(FormatMsgLiteral(MsgOlderFilesLeft,
+                                         {std::to_string(done.Left.Files.size()), done.Left.Files.front(),
+                                          SystemErrorText(done.Left.Error)}),
+                        MB_OK | MB_ICONWARNING);
+        return done.Result;
     } catch (const EExceptionLite& error) {
-        // The files of the set are closed and removed by now.
+        // The files of the set are removed and the older ones have their names back by now.
         ShowMessage(error.Message, MB_OK | MB_ICONERROR);
         return crFileError;
     }
@@ -78,6 +85,9 @@ TChunklerResult TChunkler::WriteDataParts(TPartSetWriter& Set) {
         entry.Size = 0;
         do {
             const int64_t left = size - entry.Size;
+            // A file that grew since the listing can need more parts than a set may have.
+            if (left > 0 && Set.Room() == 0)
+                return crTooManyParts;
             got = left > 0 ? source->Read(block.Data(), block.Size(std::min(Set.Room(), left))) : 0;
             if (got > 0)
                 result = Set.WriteData(block.Data(), got);

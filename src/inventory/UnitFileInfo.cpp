@@ -198,11 +198,17 @@ std::optional<std::pair<DWORD, uint64_t>> FolderIdentity(const std::string& Fold
 // limit is tested only when a folder entry is added, and exceeding it stops the current folder.
 class TFolderScanner {
 public:
-    TFolderScanner(TFileInfos& AList, int64_t ALimit, int64_t AStartTotal)
-        : List(AList), Limit(ALimit), Total(AStartTotal) {}
+    TFolderScanner(TFileInfos& AList, int64_t ALimit, int64_t AStartTotal,
+                   const std::function<bool(const std::string&)>& ALeave)
+        : List(AList), Limit(ALimit), Leave(ALeave), Total(AStartTotal) {}
 
-    // Adds one entry and counts its size.
+    // Adds one entry and counts its size. Windows opens a name such as "aux.c" as a device in any
+    // folder: it would be read as empty, and no join could write it back.
     void AddEntry(const std::string& Path, TPathKind Kind, const WIN32_FIND_DATAA& Data) {
+        if (IsDeviceName(GetFileNamePart(Path))) {
+            Fail(Path, ERROR_BAD_DEVICE);
+            return;
+        }
         TFileInfo* item = List.Add();
         item->AssignFindData(Path, Kind, Data);
         Total += item->Size;
@@ -231,13 +237,13 @@ public:
             const std::string name = FoundName(data);
             if (listing.Unholdable) {
                 Fail(Folder, ERROR_INVALID_NAME);
-            } else if (name == "." || name == "..") {
-                // the folder itself and its parent
+            } else if (name == "." || name == ".." || (Leave && Leave(prefix + name))) {
+                // the folder itself and its parent, and what the caller keeps out
             } else if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 AddEntry(prefix + name, pkFile, data);
             } else {
                 AddEntry(prefix + name, pkFolder, data);
-                if (Total > Limit)
+                if (Total > Limit || Failed())
                     return;
                 Scan(prefix + name, data.dwFileAttributes, false);
             }
@@ -292,6 +298,7 @@ private:
     std::vector<TAncestor> Ancestors; // the folders being listed, outermost first
     TFileInfos& List;
     const int64_t Limit;
+    const std::function<bool(const std::string&)>& Leave;
 
 public:
     int64_t Total;
@@ -467,12 +474,13 @@ int64_t TFileInfos::TotalSize() const {
     return total;
 }
 
-bool TFileInfos::BuildFromPath(const std::string& Path, int64_t Limit) {
+bool TFileInfos::BuildFromPath(const std::string& Path, int64_t Limit,
+                               const std::function<bool(const std::string&)>& Leave) {
     try {
         const std::string p = StripTrailingBackslashes(Path);
         ListError = 0;
         ListErrorFolder.clear();
-        TFolderScanner scanner(*this, Limit, TotalSize());
+        TFolderScanner scanner(*this, Limit, TotalSize(), Leave);
         const TPathKind kind = GetPathKind(p);
         switch (kind) {
         case pkFile:
@@ -485,7 +493,7 @@ bool TFileInfos::BuildFromPath(const std::string& Path, int64_t Limit) {
             }
             BaseFolder = GetParentFolder(p);
             scanner.AddEntry(p, kind, data);
-            if (kind == pkFolder)
+            if (kind == pkFolder && !scanner.Failed())
                 scanner.Scan(p, data.dwFileAttributes, true);
             break;
         }
@@ -504,32 +512,28 @@ bool TFileInfos::BuildFromPath(const std::string& Path, int64_t Limit) {
 }
 
 bool TFileInfos::BuildFromPartFiles(const std::string& PartFileName) {
+    // A set has at most this many parts; "report.1000" is the user's own file.
+    constexpr int64_t MaxParts = 999;
     try {
         Clear();
         BaseFolder.clear();
         const size_t dot = LastDelimiterPos(".", PartFileName);
         const std::string base = dot > 0 ? PartFileName.substr(0, dot - 1) : PartFileName;
         const std::string prefix = UpperCaseStr(GetFileNamePart(base) + ".");
-        // One listing of the name's files: the parts, by number, and the first folder that carries a
-        // part's name, which ends them.
+        // One listing of the name's files: the parts, by number. A folder of a part's name is no part: where
+        // parts follow it, it is a gap like a missing part.
         std::map<int64_t, WIN32_FIND_DATAA> parts;
-        int64_t end = std::numeric_limits<int64_t>::max();
         WIN32_FIND_DATAA data{};
         TFindHandle search(base + ".*", data);
         for (bool more = search.Valid(); more; more = search.Next(data)) {
             const std::string name = UpperCaseStr(FoundName(data));
             const std::string digits = name.substr(std::min(prefix.size(), name.size()));
             int64_t number = 0;
-            if (name.compare(0, prefix.size(), prefix) != 0 || !ReadHeaderInt64(digits, number) ||
-                IntToStrZeroPad(number, 3) != digits || number == 0)
-                continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                end = std::min(end, number);
-            else
+            if (name.compare(0, prefix.size(), prefix) == 0 && ReadHeaderInt64(digits, number) &&
+                IntToStrZeroPad(number, 3) == digits && number >= 1 && number <= MaxParts &&
+                !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                 parts.emplace(number, data);
         }
-        for (auto it = parts.lower_bound(end); it != parts.end();)
-            it = parts.erase(it);
         // A part missing before the last one found is asked for when the join needs it: every part but
         // the last holds as much as the first. One part alone is no set.
         if (parts.empty() || parts.begin()->first != 1 || parts.rbegin()->first < 2)

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -68,10 +69,12 @@ public:
     int NextFileIndex(int Start) const;  // -1 when no file entry follows
     int64_t TotalSize() const;
 
-    // Lists a file, a folder tree or a drive or share root; True when the content exceeds Limit.
-    bool BuildFromPath(const std::string& Path, int64_t Limit);
-    // One entry summed from the parts .001, .002, ... up to the last one (a missing one counting as large
-    // as .001) or a folder of a part's name; False without .001 or a second part.
+    // Lists a file, a folder tree or a drive or share root; True when the content exceeds Limit. Leave,
+    // where given, keeps an entry found inside (by its full path) out of the list with all it holds.
+    bool BuildFromPath(const std::string& Path, int64_t Limit,
+                       const std::function<bool(const std::string&)>& Leave = nullptr);
+    // One entry summed from the parts .001, .002, ... up to the last one (a missing one, or a folder of a
+    // part's name, counting as large as .001); False without .001 or a second part.
     bool BuildFromPartFiles(const std::string& PartFileName);
 
     std::string GetHeaderText() const;
@@ -82,7 +85,8 @@ public:
 
     std::string BaseFolder; // without trailing backslash; empty for a list from a header or parts
     // The system's error code when BuildFromPath could not list everything (a folder it cannot search,
-    // a name the ANSI code page cannot hold), and the folder; 0 when the list is complete.
+    // a name the ANSI code page cannot hold), and the folder; 0 when the list is complete. A name that
+    // Windows opens as a device is ERROR_BAD_DEVICE, with the path of that file or folder.
     DWORD ListError = 0;
     std::string ListErrorFolder;
 

@@ -44,6 +44,10 @@ const char* const MsgCatalogEn[MsgCount] = {
     "No batchfile can be created for \"#\": the batchfile would have the name of the file it rebuilds. The "
     "file will be split without a batchfile.",
     "Part file \"#\" has the wrong size: it is damaged or belongs to another set!",
+    "File \"#\" cannot be replaced: #",
+    "The new set is complete, but # older file(s) could not be removed and remain under another name, the "
+    "first as \"#\": #",
+    "\"#\" cannot be split: Windows reserves this name for a device.",
 };
 
 const char* const MsgCatalogDe[MsgCount] = {
@@ -86,6 +90,10 @@ const char* const MsgCatalogDe[MsgCount] = {
     "sie zusammenf\xFC" "gt. Die Datei wird ohne Batchdatei gesplittet.",
     "Die Teildatei \"#\" hat die falsche Gr\xF6" "sse: sie ist besch\xE4" "digt oder geh\xF6" "rt zu einem "
     "anderen Satz!",
+    "Die Datei \"#\" kann nicht ersetzt werden: #",
+    "Der neue Satz ist vollst\xE4" "ndig, aber # \xE4" "ltere Datei(en) konnten nicht gel\xF6" "scht werden und "
+    "bleiben unter anderem Namen, die erste als \"#\": #",
+    "\"#\" kann nicht gesplittet werden: Windows reserviert diesen Namen f\xFC" "r ein Ger\xE4" "t.",
 };
 // clang-format on
 
@@ -110,19 +118,31 @@ std::string GetUserLanguage() {
     return result;
 }
 
-std::string FormatMsg(int Index, std::initializer_list<std::string> Args) {
+// Entry Index, each argument in place of the first "#" counted from the start of the text, or where
+// KeepInserted is set, from the end of the argument before, so that a "#" an argument brings stays.
+static std::string FillMsg(int Index, std::initializer_list<std::string> Args, bool KeepInserted) {
     // An index outside the catalogue is a caller's mistake; an empty text is safer than reading past it.
     if (Index < 0 || Index >= MsgCount)
         return {};
     std::string text = UserLanguage == "DE" ? MsgCatalogDe[Index] : MsgCatalogEn[Index];
-    // Each argument takes the first "#" from the start, even one that an earlier argument brought in.
+    size_t from = 0;
     for (const std::string& arg : Args) {
-        const size_t pos = text.find('#');
+        const size_t pos = text.find('#', from);
         if (pos == std::string::npos)
             break;
         text.replace(pos, 1, arg);
+        from = KeepInserted ? pos + arg.size() : 0;
     }
     return text;
+}
+
+std::string FormatMsg(int Index, std::initializer_list<std::string> Args) {
+    // Each argument takes the first "#" from the start, even one that an earlier argument brought in.
+    return FillMsg(Index, Args, false);
+}
+
+std::string FormatMsgLiteral(int Index, std::initializer_list<std::string> Args) {
+    return FillMsg(Index, Args, true);
 }
 
 std::string IntToStrZeroPad(int64_t Value, int Width) {

@@ -39,8 +39,11 @@ enum : int {
     MsgFolderUnreadable,
     MsgNoBatchForOwnName,
     MsgPartSizeWrong,
+    MsgCannotReplace,
+    MsgOlderFilesLeft,
+    MsgDeviceName,
 };
-constexpr int MsgCount = 31;
+constexpr int MsgCount = 34;
 
 // Windows-1252 bytes, exactly as handed to the ANSI functions.
 extern const char* const MsgCatalogEn[MsgCount];
@@ -60,6 +63,8 @@ std::string GetUserLanguage();
 // Entry Index in the user's language; each argument in turn replaces the first "#" of the text.
 std::string FormatMsg(int Index, std::initializer_list<std::string> Args = {});
 
+// As FormatMsg, but a "#" that an argument brings in stays as it is: for paths, which may hold one.
+std::string FormatMsgLiteral(int Index, std::initializer_list<std::string> Args);
 // Decimal text of Value, left-filled with "0" to at least Width characters.
 std::string IntToStrZeroPad(int64_t Value, int Width);
 
