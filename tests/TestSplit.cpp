@@ -82,6 +82,11 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
          1000, {500}, {38}, crOk, {}, {}, 0, {{"f.bin.sfv", "f.bin.001 0123ABCD\r\nf.bin 0123ABCD\r\n"},
          {"f.bat", "copy /b \"f.bin.001\" \"f.bin\"\r\ndel f.bin.001\r\n"}},
          {{"f.bin.sfv", "f.bin.001 0123ABCD\r\nf.bin 0123ABCD\r\n"}, {"f.bat", "copy /b \"f.bin.001\" \"f.bin\"\r\ndel f.bin.001\r\n"}}},
+        {"a read-only older part stays under another name", {{"f.bin", Data.substr(0, 2500)}}, 1000, {1000, 1000, 500},
+         {39}, crOk, {Ask(3), Overwrite("f.bin.002"), Box(MB_OK | MB_ICONWARNING, "The new set is complete, but 1 older "
+         "file(s) could not be removed and remain under another name, the first as \"<out>\\f.bin.002.~chunkler\": "
+         "Access denied.\r\n"), Summary(3, false)}, {}, 0, {{"f.bin.002", "old", {}, FILE_ATTRIBUTE_READONLY}},
+         {{"f.bin.002.~chunkler", "old"}}},
         {"no letter for the euro sign: no batch file", {{"Preis\x80.doc", Data.substr(0, 2500)}}, 1000,
          {1000, 1000, 500}, {44}, crOk, {Box(MB_OK | MB_ICONWARNING, "No batchfile can be created for \"Preis\x80.doc\": "
          "the command prompt cannot spell this file name. The file will be split without a batchfile."), Ask(3),
@@ -138,6 +143,32 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
         }
         std::sort(names.begin(), names.end());
         EXPECT_EQ(ListNames(out.Path()), names);
+    }
+}
+
+// A folder split into itself or into a folder inside it, twice: the second set is the first again (neither the
+// output folder nor the older set is read as content), the join gives the source back without the output
+// folder, and no file of the source changes.
+TEST(Split, IntoItsOwnSourceLeavesOutTheOutputFolderAndTheOlderSet) {
+    for (const std::string output : {"S", "S\\out"}) {
+        SCOPED_TRACE(output);
+        TTempDir tmp;
+        BuildTree(tmp.Path(), {{"S\\", ""}, {"S\\out\\", ""}, {"S\\a.bin", Data.substr(0, 250000)},
+                               {"S\\S.sfv", "; another tool's"}, {"j\\", ""}});
+        std::vector<std::string> source = ListTree(tmp / "S"), sets[2];
+        for (auto& set : sets) {
+            ASSERT_EQ(RunJob(false, tmp / "S", tmp / output, 100000), crOk);
+            for (const char* name : {"S.001", "S.002", "S.003"}) // the header holds the folder's new time
+                set.push_back(ReadFileBytes(tmp / output + "\\" + name));
+        }
+        EXPECT_TRUE(sets[0] == sets[1]);
+        const auto after = ListTree(tmp / "S");
+        for (const auto& entry : source)
+            EXPECT_TRUE(entry.rfind("out\\", 0) == 0 || std::count(after.begin(), after.end(), entry)) << entry;
+        ASSERT_EQ(RunJob(true, tmp / output + "\\S.001", tmp / "j"), crOk);
+        if (output != "S")
+            std::erase_if(source, [](const std::string& Entry) { return Entry.rfind("out\\", 0) == 0; });
+        EXPECT_EQ(ListTree(tmp / "j\\S"), source);
     }
 }
 

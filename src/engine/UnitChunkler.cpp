@@ -179,11 +179,12 @@ TChunklerResult TChunkler::Split() {
 std::function<bool(const std::string&)> TChunkler::LeftOutOfSplit() const {
     // An output folder inside the source would be split into itself: the older set there would be read
     // while it is replaced. Archivers leave out the archive they write; this leaves out the folder. Where
-    // the source is the output folder, the files of its older set are left out, as they are replaced.
+    // the source is the output folder, the files of its older set are left out, as they are replaced; a
+    // file of the user's that the new set would replace is not, and its move aside fails the split.
     const std::string output = UpperCaseStr(Params->OutputDir);
     std::vector<std::string> older;
     for (const std::string& name : TPartSetName(Params->OutputDir, GetFileNamePart(Params->SourcePath))
-                                       .OlderFiles(Params->CreateSfv, Params->CreateBatch))
+                                       .OlderFiles(false, false))
         older.push_back(UpperCaseStr(name));
     return [output, older](const std::string& Path) {
         const std::string path = UpperCaseStr(Path);

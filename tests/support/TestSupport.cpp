@@ -135,6 +135,8 @@ void BuildTree(const std::string& Root, const std::vector<TTreeEntry>& Entries) 
             WriteFileBytes(path, e.Content);
         if (e.Time.dwLowDateTime || e.Time.dwHighDateTime)
             SetLastWriteTime(path, e.Time);
+        if (e.Attributes)
+            SetFileAttributesA(path.c_str(), e.Attributes);
     }
 }
 

@@ -114,6 +114,7 @@ void SetLastWriteTime(const std::string& Path, const FILETIME& Time);
 struct TTreeEntry {
     std::string Name, Content;
     FILETIME Time{}; // zero: leave the time the system gives
+    DWORD Attributes = 0;
 };
 void BuildTree(const std::string& Root, const std::vector<TTreeEntry>& Entries);
 // Every folder and file below Root as "name size hash time" (folders: "name\ time"), sorted.
