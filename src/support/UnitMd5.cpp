@@ -20,13 +20,15 @@ inline uint32_t Rotl(uint32_t X, int S) {
 }
 
 // One step [abcd k s i] of a round: a = b + ((a + f(b,c,d) + X[k] + T[i]) <<< s); the four rounds differ
-// only in f, in the order of the words k and in the shifts.
-#define MD5_STEP(f, a, b, c, d, k, s, i) a = b + Rotl(a + f(b, c, d) + X[k] + T[i], s)
+// only in f, in the order of the words k and in the shifts. The word and the constant are added first and f
+// last, so that only f waits for b, the result of the step before.
+#define MD5_STEP(f, a, b, c, d, k, s, i) a = b + Rotl(a + X[k] + T[i] + f(b, c, d), s)
 inline uint32_t F(uint32_t X, uint32_t Y, uint32_t Z) {
     return Z ^ (X & (Y ^ Z));
 }
+// With + for its OR (the two terms share no bit), the term without X goes ahead of X.
 inline uint32_t G(uint32_t X, uint32_t Y, uint32_t Z) {
-    return Y ^ (Z & (X ^ Y));
+    return (Y & ~Z) + (X & Z);
 }
 inline uint32_t H(uint32_t X, uint32_t Y, uint32_t Z) {
     return X ^ Y ^ Z;
@@ -35,8 +37,7 @@ inline uint32_t I(uint32_t X, uint32_t Y, uint32_t Z) {
     return Y ^ (X | ~Z);
 }
 
-// Spelled out step by step: as a loop with the word order and shifts in tables, 256 MiB took about
-// twice as long here, the compiler keeping the four words in memory.
+// Spelled out step by step as the RFC lists them, so that the four words stay in registers.
 void Transform(uint32_t State[4], const uint8_t* Block) {
     uint32_t X[16];
     std::memcpy(X, Block, sizeof X); // little-endian words on every processor this program runs on
