@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
     cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest
     wine wine64 xvfb openbox imagemagick x11-utils
-    locales python3 time hyperfine cksfv strace
+    locales python3 time hyperfine cksfv strace par2
 )
 runs_i386=
 if "$(dirname "$0")/probe-i386.sh" >/dev/null; then
