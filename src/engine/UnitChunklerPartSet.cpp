@@ -26,7 +26,16 @@ void RemoveFiles(const std::vector<std::string>& FileNames) {
 // ---- TPartSetName -------------------------------------------------------------------------------
 
 TPartSetName TPartSetName::Of(const std::string& FileName) {
-    const std::string name = GetFileNamePart(FileName);
+    std::string name = GetFileNamePart(FileName);
+    const std::string upper = UpperCaseStr(name);
+    if (upper.size() > 5 && upper.ends_with(".PAR2")) {
+        name.erase(name.size() - 5);
+        if (const size_t vol = upper.rfind(".VOL", name.size());
+            vol != std::string::npos && vol > 0 &&
+            TPartSetName("", name.substr(0, vol)).IsRecoveryFileName(GetFileNamePart(FileName)))
+            name.erase(vol);
+        return TPartSetName(GetParentFolder(FileName), name);
+    }
     const size_t dot = name.rfind('.');
     return TPartSetName(GetParentFolder(FileName), dot == std::string::npos ? name : name.substr(0, dot));
 }
@@ -54,6 +63,18 @@ int TPartSetName::Number(const std::string& FileName, bool IsHeader) const {
     const int number = std::stoi(digits);
     const bool written = number >= 1 && Number3(number) == digits && (IsHeader || number <= MaxPartCount);
     return written ? number : 0;
+}
+
+bool TPartSetName::IsRecoveryFileName(const std::string& FileName) const {
+    const std::string name = UpperCaseStr(FileName), prefix = UpperCaseStr(Name + ".");
+    if (name.size() <= prefix.size() + 5 || name.compare(0, prefix.size(), prefix) != 0 ||
+        !name.ends_with(".PAR2"))
+        return false;
+    const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - 5);
+    // "" for the index; "VOL" + first + "+" + count for a volume.
+    const size_t plus = middle.find('+');
+    return middle.empty() || (middle.rfind("VOL", 0) == 0 && plus != std::string::npos &&
+                              IsDigits(middle.substr(3, plus - 3)) && IsDigits(middle.substr(plus + 1)));
 }
 
 std::string TPartSetName::BatchLine(int Number) const {

@@ -24,12 +24,19 @@ class TPartSetName {
 public:
     TPartSetName(std::string AFolder, std::string AName)
         : Folder(std::move(AFolder)), Name(std::move(AName)) {}
-    // The set a part or header file belongs to: its name up to the last ".".
+    // The set a part, header or recovery file belongs to: its name up to the last "." (before ".vol"
+    // and ".par2" for a recovery file).
     static TPartSetName Of(const std::string& FileName);
 
     std::string Part(int Number) const { return File("." + Number3(Number)); }
     std::string Header(int Number) const { return File(".h" + Number3(Number)); }
     std::string Sfv() const { return File(".sfv"); }
+    // The recovery files: the index Name + ".par2" and the volumes Name + ".vol" + first + "+" + count
+    // + ".par2", as the common PAR2 tools name them.
+    std::string Par2Index() const { return File(".par2"); }
+    std::string Par2Pattern() const { return File(".*par2"); }
+    // True when FileName (without folder) is named as a recovery file of the set.
+    bool IsRecoveryFileName(const std::string& FileName) const;
     // Every file of the name, for FindFirstFileA.
     std::string Pattern() const { return File(".*"); }
     // The split file's name without its extension, plus ".bat".
