@@ -11,17 +11,18 @@
 #include "support/UnitLanguage.h"
 
 // The open-file dialog record of the Windows 2000 layout: 88 bytes in the 32-bit program.
-static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEA) == 88);
+static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEW) == 88);
 
 int TChunklerHooks::ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption, UINT Type) {
     return MessageBoxA(Owner, Text.c_str(), Caption.c_str(), Type);
 }
 
 bool TChunklerHooks::OpenFileDialog(HWND Owner, const std::string& PresetPath, std::string& ChosenPath) {
-    std::string path = PresetPath;
-    if (!ChooseExistingFile(Owner, sizeof(OPENFILENAMEA), "", path))
+    std::wstring path = AnsiToWide(PresetPath);
+    if (!ChooseExistingFile(Owner, sizeof(OPENFILENAMEW), "", path))
         return false;
-    ChosenPath = path;
+    // A name the code page cannot hold comes with a "?", which names no part, and is asked for again.
+    WideToAnsi(path, ChosenPath);
     return true;
 }
 
@@ -48,8 +49,9 @@ TChunklerResult TChunkler::Execute(TChunklerStartParams& AParams) {
 }
 
 void TChunkler::ShowResult(TChunklerResult Code) {
-    // The catalogue text of each result code, indexed by the code; -1 for none. crOk, crFileError (its
-    // box is shown already), crCancelled and any value above crChecksumError show nothing.
+    // The catalogue text of each result code, indexed by the code; -1 for none. crOk, crFileError (unless
+    // it names a path: the copy phases show the system's text at once), crCancelled and any value above
+    // crChecksumError show nothing.
     static const int messages[] = {-1,
                                    MsgNotFound,
                                    MsgNotFound,
@@ -65,7 +67,11 @@ void TChunkler::ShowResult(TChunklerResult Code) {
         ShowMessage(TextUnknownError, MB_OK | MB_ICONWARNING);
     else if (Code == crChecksumError)
         ShowMessage(FormatMsg(MsgChecksumError, {DamagedPartName}), MB_OK | MB_ICONWARNING);
-    else if (Code == crInvalidHeader && !DamagedPartName.empty())
+    else if (Code == crFileError && UnreadableError != 0) {
+        // A "#" in the name would take the second argument's place.
+        std::string text = FormatMsg(MsgFolderUnreadable, {"\x01", SystemErrorText(UnreadableError)});
+        ShowMessage(text.replace(text.find('\x01'), 1, UnreadablePath), MB_OK | MB_ICONERROR);
+    } else if (Code == crInvalidHeader && !DamagedPartName.empty())
         ShowMessage(FormatMsg(MsgPartSizeWrong, {DamagedPartName}), MB_OK | MB_ICONWARNING);
     else if (Code < std::size(messages) && messages[Code] >= 0)
         ShowMessage(FormatMsg(messages[Code]), MB_OK | MB_ICONWARNING);
@@ -111,6 +117,16 @@ TChunklerResult TChunkler::CheckParams(bool ForSplit) {
 
     if (ForSplit && Params->PartSize <= 0)
         result = crInvalidSize;
+
+    // A name the code page cannot hold came with "?" for the letters it lacks and looked missing; where it
+    // is there, the truth is that no ANSI function can open it. Tested last, so this is what the user hears.
+    for (const auto& [wide, path] : {std::pair{&Params->WideSourcePath, &Params->SourcePath},
+                                     std::pair{&Params->WideOutputDir, &Params->OutputDir}})
+        if (!wide->empty() && GetFileAttributesW(wide->c_str()) != INVALID_FILE_ATTRIBUTES) {
+            UnreadablePath = *path;
+            UnreadableError = ERROR_INVALID_NAME;
+            result = crFileError;
+        }
     return result;
 }
 
@@ -147,9 +163,8 @@ TChunklerResult TChunkler::Split() {
     // A folder of the user's left out of the listing would be missing from the set without a word;
     // nothing has been written yet, and the box names it, so it can be fixed or left out.
     if (FileInfos->ListError != 0) {
-        // A "#" in the folder's name would take the second argument's place.
-        std::string text = FormatMsg(MsgFolderUnreadable, {"\x01", SystemErrorText(FileInfos->ListError)});
-        ShowMessage(text.replace(text.find('\x01'), 1, FileInfos->ListErrorFolder), MB_OK | MB_ICONERROR);
+        UnreadablePath = FileInfos->ListErrorFolder;
+        UnreadableError = FileInfos->ListError;
         return crFileError;
     }
     if (tooManyParts)
