@@ -53,14 +53,13 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
             .SourcePath = resolve(c.Source), .OutputDir = resolve(c.Output), .CreateBatch = true};
         p.PartSize = c.PartSize, p.Silent = true, p.Unsplit = c.Join;
         TScriptedHooks hooks;
-        EXPECT_EQ(TChunkler(&hooks).Execute(p), c.Result);
+        TChunkler engine(&hooks);
+        EXPECT_EQ(engine.Execute(p), c.Result);
         EXPECT_TRUE(hooks.Messages.empty() && hooks.Calls == 0 && hooks.Polls == 0)
             << "the window was touched";
         EXPECT_TRUE(p.SourcePath.back() != '\\' && (p.OutputDir.size() == 2 || p.OutputDir.back() != '\\'));
         EXPECT_EQ(FileExists(p.OutputDir, true) ? ListNames(p.OutputDir).size() : 0, c.Written);
         p.Silent = false;
-        TChunkler engine(&hooks);
-        engine.Params = &p;
         engine.ShowResult(c.Result);
         EXPECT_EQ(hooks.Texts(), c.Text.empty() ? std::vector<std::string>{} : std::vector{c.Text});
     }
@@ -69,20 +68,21 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
               "There are x1 parts to create. y Do you want to continue?");
 }
 
-// A path too long to list, a name the ANSI code page cannot hold, or one that Windows opens as a device (all
-// made from Linux) ends the split with 9 before anything is written, in a box that names where.
-TEST(EngineChecks, SourcesThatCannotBeListedEndTheSplitBeforeAnythingIsWritten) {
+// A path too long to list, a name outside the ANSI code page, or one that Windows opens as a device ends a
+// split with 9 before writing anything, in a box naming where; a name outside the code page given to the
+// program ("/" as "\") ends any job so, if it is there.
+TEST(EngineChecks, NamesThatCannotBeReadEndTheJobBeforeAnythingIsWritten) {
     TTempDir dir, out;
     ASSERT_EQ(
-        RunUnixShell(
-            "cd " + UnixPath(dir.Path()) +
-            " && d=deep; for i in 1 2 3 4 5 6 7; do d=$d/$(printf %040d $i); done; mkdir -p $d odd# dev/a "
-            "dev2/LpT9 && echo x >$d/f && touch odd#/$(printf '\\305\\201\\303\\263d\\305\\272.txt') "
-            "dev/a/b.txt dev/a/Aux.c dev2/LpT9/x"),
+        RunUnixShell("cd " + UnixPath(dir.Path()) +
+                     " && d=deep; for i in 1 2 3 4 5 6 7; do d=$d/$(printf %040d $i); done; mkdir -p $d "
+                     "odd# dev/a dev2/LpT9 && echo x >$d/f && touch odd#/$(printf "
+                     "'\\305\\201\\303\\263d\\305\\272.txt') dev/a/b.txt dev/a/Aux.c dev2/LpT9/x && "
+                     "seq 1000 >a.bin && mkdir odd $(printf '\\346\\212\\245\\345\\221\\212')"),
         0u);
-    const std::string deep = "deep\\" + std::string(39, '0') + "1\\" + std::string(39, '0') + "2\\" +
-                             std::string(39, '0') + "3\\" + std::string(39, '0') + "4\\" +
-                             std::string(39, '0') + "5\\" + std::string(39, '0') + "6";
+    std::string deep = "deep";
+    for (char i = '1'; i <= '6'; ++i)
+        deep += "\\" + std::string(39, '0') + i;
     const std::string device = "\" cannot be split: Windows reserves this name for a device.";
     for (const auto& [source, box] :
          {std::pair{"deep", "Folder \"" + dir / deep + "\" cannot be read: File name is too long.\r\n"},
@@ -94,41 +94,53 @@ TEST(EngineChecks, SourcesThatCannotBeListedEndTheSplitBeforeAnythingIsWritten) 
         EXPECT_EQ(hooks.Texts(), std::vector{box}) << source;
         EXPECT_TRUE(ListNames(out.Path()).empty()) << source;
     }
-    RunUnixShell("rm -rf " + UnixPath(dir / "deep"));
+    for (const auto& [line, code] : {std::pair{"/SIZE1000 a.bin " + out.Path() + "/", 0u},
+                                     {"/UNSPLIT " + out.Path() + "/a.bin.002 odd/", 0},
+                                     {"报告 " + out.Path(), 9},
+                                     {"a.bin 报告", 9},
+                                     {"报告/a.bin odd", 1}})
+        EXPECT_EQ(RunProgram(ChunklerExe() + " /SILENT " + line, dir.Path(), nullptr, CP_UTF8), code) << line;
+    EXPECT_EQ(ReadFileBytes(dir / "odd\\a.bin"), ReadFileBytes(dir / "a.bin"));
+    EXPECT_EQ(ListNames(out.Path()).size(), 5u);
+    EXPECT_EQ(
+        RunUnixShell("cd " + UnixPath(dir.Path()) + " && rm -r deep odd odd# dev dev2 a.bin && rmdir *"), 0u);
 }
 
-// Each line as "source|output|size|flags", the flags being Copy, Batch, Silent, Unsplit and NoHeader.
+// Each line as "source|output|size|flags": Copy, Batch, Silent, Unsplit, NoHeader, W for a path kept wide.
 TEST(ReadCommandLine, QuotesSwitchesSizesPositionalsAndTheCopyRule) {
     const std::string def = "|" + std::to_string(DefaultPartSize) + "|";
-    const std::pair<std::string, std::string> cases[] = {
+    const std::pair<std::wstring, std::string> cases[] = {
         // The program name is never a parameter, quoted with blanks or not.
-        {"/SILENT", "|" + def + "C"},
-        {"\"C:\\Program Files\\Chunkler.exe\" /SILENT", "|" + def + "S"},
-        {"p a\"b c\"d \"unclosed quote", "ab cd|unclosed quote" + def + "C"},
-        {"p \"\" a \t\r\n\x01 b \xE4\xA0x", "a|b" + def + "C"},
-        // Exactly one slash, any case, the whole name.
-        {"p /silent /NoHeader /unsplit /BATCH", "|" + def + "BSUN"},
-        {"p //SILENT /SILENTX / -SILENT", "-SILENT|" + def + "C"},
+        {L"/SILENT", "|" + def + "C"},
+        {L"\"C:\\Program Files\\Chunkler.exe\" /SILENT", "|" + def + "S"},
+        {L"p a\"b c\"d \"unclosed quote", "ab cd|unclosed quote" + def + "C"},
+        {L"p \"\" a \t\r\n\x01 b \xE4\xA0x", "a|b" + def + "C"},
+        // Exactly one slash, any case, the whole name; an unknown one is ignored, also where it looks like a
+        // path. Elsewhere "/" is "\".
+        {L"p /silent /NoHeader /unsplit /BATCH", "|" + def + "BSUN"},
+        {L"p //SILENT /SILENTX / -SILENT /data/a.bin out/parts", "-SILENT|out\\parts" + def + "C"},
+        {L"p C:/\u62A5\u544A/a.bin \"D:\\\xE9 out/\"", "C:\\??\\a.bin|D:\\\xE9 out\\" + def + "CW"},
         // The first two positionals count, switches between them do not; the copy flag is always on in
         // a window run and only on request in a silent one.
-        {"p one /SIZE1000 two three", "one|two|1000|C"},
-        {"p /SILENT /COPY a", "a|" + def + "CS"},
+        {L"p one /SIZE1000 two three", "one|two|1000|C"},
+        {L"p /SILENT /COPY a", "a|" + def + "CS"},
         // Decimal, the three hex forms, a sign and leading blanks; malformed or out of range is 0; the
         // last one wins.
-        {"p /size$100000", "||1048576|C"},
-        {"p /SIZE0x10 /SIZEx1F", "||31|C"},
-        {"p \"/SIZE  +100\"", "||100|C"},
-        {"p /SIZE-x10", "||-16|C"},
-        {"p /SIZE9223372036854775808", "||0|C"},
-        {"p /SIZE$8000000000000000", "||0|C"},
-        {"p /SIZE1000 /SIZEx", "||0|C"},
+        {L"p /size$100000", "||1048576|C"},
+        {L"p /SIZE0x10 /SIZEx1F", "||31|C"},
+        {L"p \"/SIZE  +100\"", "||100|C"},
+        {L"p /SIZE-x10", "||-16|C"},
+        {L"p /SIZE9223372036854775808", "||0|C"},
+        {L"p /SIZE$8000000000000000", "||0|C"},
+        {L"p /SIZE1000 /SIZEx", "||0|C"},
     };
     for (const auto& [line, want] : cases) {
         TChunklerStartParams p;
         p.ReadCommandLine(line);
         EXPECT_EQ(p.SourcePath + "|" + p.OutputDir + "|" + std::to_string(p.PartSize) + "|" +
                       (p.CopyProgram ? "C" : "") + (p.CreateBatch ? "B" : "") + (p.Silent ? "S" : "") +
-                      (p.Unsplit ? "U" : "") + (p.NoHeader ? "N" : ""),
+                      (p.Unsplit ? "U" : "") + (p.NoHeader ? "N" : "") +
+                      (p.WideSourcePath.empty() && p.WideOutputDir.empty() ? "" : "W"),
                   want)
             << line;
     }

@@ -24,13 +24,13 @@ void Pump() {
         }
 }
 
-// A drop handle as the shell hands it over: DROPFILES followed by the ANSI names, double-terminated.
+// A drop handle as the shell hands it over: DROPFILES followed by the wide names, double-terminated.
 WPARAM MakeDrop(const std::string& First, const std::string& Second) {
-    HGLOBAL mem = GlobalAlloc(GHND, sizeof(DROPFILES) + First.size() + Second.size() + 3);
+    const std::wstring names = Wide(First) + L'\0' + Wide(Second) + L'\0' + L'\0';
+    HGLOBAL mem = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
     auto* header = static_cast<DROPFILES*>(GlobalLock(mem));
-    header->pFiles = sizeof(DROPFILES);
-    std::strcpy(std::strcpy(reinterpret_cast<char*>(header + 1), First.c_str()) + First.size() + 1,
-                Second.c_str());
+    *header = {.pFiles = sizeof(DROPFILES), .fWide = TRUE};
+    std::memcpy(header + 1, names.data(), names.size() * sizeof(wchar_t));
     GlobalUnlock(mem);
     return WPARAM(mem);
 }
@@ -131,7 +131,8 @@ TEST_F(MainWindow, PaintsTheBadge) {
 }
 
 // Tab walks the controls, Enter presses a button, a failed check focuses its field. The suggested output
-// folder follows the source typed or dropped; one the user gave stays; of several dropped, the first counts.
+// folder follows the source typed ("/" as "\") or dropped; one the user gave stays; of several dropped, the
+// first counts. A job names a dropped name outside the ANSI code page, which Unicode edits keep whole.
 TEST_F(MainWindow, KeysTypingAndDropsFillTheFields) {
     const auto key = [](HWND To, WPARAM Key, bool Shift) {
         BYTE keys[256] = {};
@@ -166,7 +167,7 @@ TEST_F(MainWindow, KeysTypingAndDropsFillTheFields) {
         EXPECT_EQ(Form->Script.Messages.size(), 1u);
     }
     SetWindowTextA(Form->EdtOutputDir, "");
-    EXPECT_EQ(type(Form->EdtSource, doc), work);
+    EXPECT_EQ(type(Form->EdtSource, dir.Path() + "/work/report.doc"), work);
     EXPECT_EQ(type(Form->EdtSource, "Z:\\tmp"), "Z:\\");
     PostMessageA(Form->FHandle, WM_DROPFILES, MakeDrop(doc, dir.Path()), 0);
     Pump();
@@ -176,6 +177,17 @@ TEST_F(MainWindow, KeysTypingAndDropsFillTheFields) {
     TMessage onOutput{WM_DROPFILES, MakeDrop(work, doc), 0, 0};
     Form->DropFilesOnOutputDir(onOutput);
     EXPECT_EQ(WindowText(Form->EdtSource) + "|" + WindowText(Form->EdtOutputDir), doc + "|" + work);
+    EXPECT_TRUE(IsWindowUnicode(Form->EdtSource) && IsWindowUnicode(Form->EdtOutputDir));
+    ASSERT_TRUE(CreateDirectoryW(Wide(dir / "报告").c_str(), nullptr));
+    for (auto drop : {&TFrmMain::WMDropFiles, &TFrmMain::DropFilesOnOutputDir}) {
+        SetWindowTextA(Form->EdtSource, doc.c_str());
+        TMessage message{WM_DROPFILES, MakeDrop(dir / "报告", ""), 0, 0};
+        (Form->*drop)(message);
+        SendMessageA(Form->FHandle, WM_COMMAND, 0, LPARAM(Form->BtnSplit));
+        EXPECT_EQ(Form->Script.Texts().back(),
+                  "Folder \"" + dir / "??" + "\" cannot be read: Invalid name.\r\n");
+    }
+    RemoveDirectoryW(Wide(dir / "报告").c_str());
 }
 
 // A running job pumps messages: Space on Split starts no second job, Escape asks whether to cancel, a quit
@@ -187,9 +199,9 @@ TEST_F(MainWindow, RunningJobIsNotReenteredAndStopsForEscapeQuitAndClose) {
     enum { EscapeNo, EscapeYes, Quit, AltF4 };
     for (int what : {EscapeNo, EscapeYes, Quit, AltF4}) {
         SCOPED_TRACE(what);
-        const std::string out = dir / ("out" + std::to_string(what));
+        const std::string out = dir.Path() + "/out" + std::to_string(what); // "/" as "\", in both fields
         CreateDirectoryA(out.c_str(), nullptr);
-        SetWindowTextA(Form->EdtSource, (dir / "data.bin").c_str());
+        SetWindowTextA(Form->EdtSource, (dir.Path() + "/data.bin").c_str());
         SetWindowTextA(Form->EdtOutputDir, out.c_str());
         Form->ChooseSize(3, "1000");
         Form->Script.Messages.clear();
@@ -234,7 +246,7 @@ TEST(EndToEnd, SplitThroughTheWindow) {
     TTempDir dir;
     BuildTree(dir.Path(), {{"src\\", ""}, {"src\\data.bin", PatternBytes(3000000, 7)}});
     std::string desktop = UseOwnDesktop(),
-                cmd = ChunklerExe() + " \"" + dir / "src\\data.bin\" \"" + dir / "src\"";
+                cmd = ChunklerExe() + " \"" + dir.Path() + "/src/data.bin\" \"" + dir.Path() + "/src\"";
     STARTUPINFOA si{.cb = sizeof(STARTUPINFOA), .lpDesktop = desktop.data()};
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));

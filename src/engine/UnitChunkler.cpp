@@ -12,17 +12,18 @@
 #include "support/UnitLanguage.h"
 
 // The open-file dialog record of the Windows 2000 layout: 88 bytes in the 32-bit program.
-static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEA) == 88);
+static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEW) == 88);
 
 int TChunklerHooks::ShowMessage(HWND Owner, const std::string& Text, const std::string& Caption, UINT Type) {
     return MessageBoxA(Owner, Text.c_str(), Caption.c_str(), Type);
 }
 
 bool TChunklerHooks::OpenFileDialog(HWND Owner, const std::string& PresetPath, std::string& ChosenPath) {
-    std::string path = PresetPath;
-    if (!ChooseExistingFile(Owner, sizeof(OPENFILENAMEA), "", path))
+    std::wstring path = AnsiToWide(PresetPath);
+    if (!ChooseExistingFile(Owner, sizeof(OPENFILENAMEW), "", path))
         return false;
-    ChosenPath = path;
+    // A name the code page cannot hold comes with a "?", which names no part, and is asked for again.
+    WideToAnsi(path, ChosenPath);
     return true;
 }
 
@@ -49,8 +50,9 @@ TChunklerResult TChunkler::Execute(TChunklerStartParams& AParams) {
 }
 
 void TChunkler::ShowResult(TChunklerResult Code) {
-    // The catalogue text of each result code, indexed by the code; -1 for none. crOk, crFileError (its
-    // box is shown already), crCancelled and any value above crChecksumError show nothing.
+    // The catalogue text of each result code, indexed by the code; -1 for none. crOk, crFileError (unless
+    // it names a path: the copy phases show the system's text at once), crCancelled and any value above
+    // crChecksumError show nothing.
     static const int messages[] = {-1,
                                    MsgNotFound,
                                    MsgNotFound,
@@ -66,6 +68,12 @@ void TChunkler::ShowResult(TChunklerResult Code) {
         ShowMessage(TextUnknownError, MB_OK | MB_ICONWARNING);
     else if (Code == crChecksumError)
         ShowMessage(FormatMsg(MsgChecksumError, {DamagedPartName}), MB_OK | MB_ICONWARNING);
+    else if (Code == crFileError && UnreadableError != 0)
+        ShowMessage(
+            UnreadableError == ERROR_BAD_DEVICE
+                ? FormatMsgLiteral(MsgDeviceName, {UnreadablePath})
+                : FormatMsgLiteral(MsgFolderUnreadable, {UnreadablePath, SystemErrorText(UnreadableError)}),
+            MB_OK | MB_ICONERROR);
     else if (Code == crInvalidHeader && !DamagedPartName.empty())
         ShowMessage(FormatMsg(MsgPartSizeWrong, {DamagedPartName}), MB_OK | MB_ICONWARNING);
     else if (Code < std::size(messages) && messages[Code] >= 0)
@@ -112,6 +120,16 @@ TChunklerResult TChunkler::CheckParams(bool ForSplit) {
 
     if (ForSplit && Params->PartSize <= 0)
         result = crInvalidSize;
+
+    // A name the code page cannot hold came with "?" for the letters it lacks and looked missing; where it
+    // is there, the truth is that no ANSI function can open it. Tested last, so this is what the user hears.
+    for (const auto& [wide, path] : {std::pair{&Params->WideSourcePath, &Params->SourcePath},
+                                     std::pair{&Params->WideOutputDir, &Params->OutputDir}})
+        if (!wide->empty() && GetFileAttributesW(wide->c_str()) != INVALID_FILE_ATTRIBUTES) {
+            UnreadablePath = *path;
+            UnreadableError = ERROR_INVALID_NAME;
+            result = crFileError;
+        }
     return result;
 }
 
@@ -147,12 +165,9 @@ TChunklerResult TChunkler::Split() {
     const bool tooManyParts = FileInfos->BuildFromPath(Params->SourcePath, PartLimit(), LeftOutOfSplit());
     // A folder of the user's left out of the listing would be missing from the set without a word;
     // nothing has been written yet, and the box names it, so it can be fixed or left out.
-    if (const DWORD error = FileInfos->ListError; error != 0) {
-        const std::string& path = FileInfos->ListErrorFolder;
-        ShowMessage(error == ERROR_BAD_DEVICE
-                        ? FormatMsgLiteral(MsgDeviceName, {path})
-                        : FormatMsgLiteral(MsgFolderUnreadable, {path, SystemErrorText(error)}),
-                    MB_OK | MB_ICONERROR);
+    if (FileInfos->ListError != 0) {
+        UnreadablePath = FileInfos->ListErrorFolder;
+        UnreadableError = FileInfos->ListError;
         return crFileError;
     }
     if (tooManyParts)
@@ -183,8 +198,8 @@ std::function<bool(const std::string&)> TChunkler::LeftOutOfSplit() const {
     // file of the user's that the new set would replace is not, and its move aside fails the split.
     const std::string output = UpperCaseStr(Params->OutputDir);
     std::vector<std::string> older;
-    for (const std::string& name : TPartSetName(Params->OutputDir, GetFileNamePart(Params->SourcePath))
-                                       .OlderFiles(false, false))
+    for (const std::string& name :
+         TPartSetName(Params->OutputDir, GetFileNamePart(Params->SourcePath)).OlderFiles(false, false))
         older.push_back(UpperCaseStr(name));
     return [output, older](const std::string& Path) {
         const std::string path = UpperCaseStr(Path);

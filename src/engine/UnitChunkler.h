@@ -19,10 +19,12 @@ constexpr int MaxPartCount = 999;
 // Everything that describes one job. One instance per process, filled from the command line.
 class TChunklerStartParams {
 public:
-    // Reads the process's own command line (GetCommandLineA).
+    // Reads the process's own command line as the system gives it (GetCommandLineW).
     void ReadCommandLine();
     // The same on a given command line, program name first.
-    void ReadCommandLine(const std::string& CommandLine);
+    void ReadCommandLine(const std::wstring& CommandLine);
+    // Sets SourcePath, or OutputDir for Output, from a path as the system hands it over ("/" taken as "\").
+    void SetPath(bool Output, const std::wstring& Path);
     static int BoolToCheckState(bool Flag) { return Flag ? BST_CHECKED : BST_UNCHECKED; }
 
     std::string SourcePath;
@@ -35,10 +37,14 @@ public:
     bool NoHeader = false;
     // A split that succeeds also writes the set's checksum file.
     bool CreateSfv = false;
+    // The source and the output folder as they were given, where the ANSI code page cannot hold their
+    // names (SourcePath and OutputDir then read "?" for the letters it lacks); empty otherwise. A job ends
+    // on such a name before it starts.
+    std::wstring WideSourcePath, WideOutputDir;
 };
 
 // Splits a command line as the runtime does (program name first); stops at the first empty argument.
-std::vector<std::string> SplitCommandLine(const std::string& CommandLine);
+std::vector<std::wstring> SplitCommandLine(const std::wstring& CommandLine);
 
 // Result of a job; in a silent run also the exit code.
 enum TChunklerResult : uint8_t {
@@ -120,6 +126,10 @@ public:
     // The part or header file that crChecksumError names, or the part of the wrong size behind
     // crInvalidHeader.
     std::string DamagedPartName;
+    // What a crFileError before the first write names: a folder of the source that cannot be listed, or a
+    // source or output folder whose name the ANSI code page cannot hold; and the system's error code.
+    std::string UnreadablePath;
+    DWORD UnreadableError = 0;
     // Makes the stream of every file the job writes.
     TStreamMaker MakeStream = &TFileStreamLite::CreateWrite;
 

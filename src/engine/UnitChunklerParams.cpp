@@ -1,16 +1,17 @@
 #include "engine/UnitChunkler.h"
+#include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
 namespace {
 
-// Every byte up to 32 separates arguments; bytes from 128 on are letters of the code page.
-bool IsSeparator(char C) {
-    return static_cast<unsigned char>(C) <= ' ';
+// Every character up to 32 separates arguments.
+bool IsSeparator(wchar_t C) {
+    return C <= L' ';
 }
 
 // Reads one argument starting at Pos and leaves Pos behind it. A quoted stretch may hold
 // separators and loses its quotes; a "" in front of an argument is skipped entirely.
-std::string NextArgument(const std::string& Line, size_t& Pos) {
+std::wstring NextArgument(const std::wstring& Line, size_t& Pos) {
     const size_t len = Line.size();
     for (;;) {
         while (Pos < len && IsSeparator(Line[Pos]))
@@ -20,7 +21,7 @@ std::string NextArgument(const std::string& Line, size_t& Pos) {
         else
             break;
     }
-    std::string arg;
+    std::wstring arg;
     while (Pos < len && !IsSeparator(Line[Pos])) {
         if (Line[Pos] == '"') {
             ++Pos;
@@ -37,11 +38,11 @@ std::string NextArgument(const std::string& Line, size_t& Pos) {
 
 } // namespace
 
-std::vector<std::string> SplitCommandLine(const std::string& CommandLine) {
+std::vector<std::wstring> SplitCommandLine(const std::wstring& CommandLine) {
     size_t pos = 0;
-    std::vector<std::string> args{NextArgument(CommandLine, pos)};
+    std::vector<std::wstring> args{NextArgument(CommandLine, pos)};
     for (;;) {
-        std::string arg = NextArgument(CommandLine, pos);
+        std::wstring arg = NextArgument(CommandLine, pos);
         if (arg.empty())
             break;
         args.push_back(std::move(arg));
@@ -49,24 +50,33 @@ std::vector<std::string> SplitCommandLine(const std::string& CommandLine) {
     return args;
 }
 
-void TChunklerStartParams::ReadCommandLine() {
-    ReadCommandLine(GetCommandLineA());
+void TChunklerStartParams::SetPath(bool Output, const std::wstring& Path) {
+    const bool held = ToAnsiPath(Path, Output ? OutputDir : SourcePath);
+    (Output ? WideOutputDir : WideSourcePath) = held ? std::wstring() : Path;
 }
 
-void TChunklerStartParams::ReadCommandLine(const std::string& CommandLine) {
-    const std::vector<std::string> args = SplitCommandLine(CommandLine);
+// The ANSI command line would bring a name the code page cannot hold with "?" or look-alike letters,
+// naming another file or none.
+void TChunklerStartParams::ReadCommandLine() {
+    ReadCommandLine(GetCommandLineW());
+}
+
+// Whatever begins with "/" is a switch, and one of no known name is ignored, also where it looks like a
+// path ("/data/a.bin", "//server/share"): a path written with "/" begins with a drive or a name.
+void TChunklerStartParams::ReadCommandLine(const std::wstring& CommandLine) {
+    const std::vector<std::wstring> args = SplitCommandLine(CommandLine);
     int positional = 0;
     for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg[0] != '/') {
-            if (positional == 0)
-                SourcePath = arg;
-            else if (positional == 1)
-                OutputDir = arg;
+        const std::wstring& arg = args[i];
+        if (arg[0] != L'/') {
+            if (positional < 2)
+                SetPath(positional == 1, arg);
             ++positional;
             continue;
         }
-        const std::string name = UpperCaseStr(arg.substr(1));
+        std::string name;
+        WideToAnsi(arg.substr(1), name);
+        name = UpperCaseStr(name);
         if (name == "COPY") {
             CopyProgram = true;
         } else if (name == "BATCH") {

@@ -2,6 +2,8 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
+
 std::string GetPathRoot(const std::string& Path) {
     const size_t len = Path.size();
     if (len >= 2 && Path[1] == ':')
@@ -34,21 +36,22 @@ bool IsOnRemovableDrive(const std::string& Path) {
     return type == DRIVE_REMOVABLE || type == DRIVE_CDROM;
 }
 
-bool ChooseExistingFile(HWND Owner, DWORD RecordSize, const std::string& Title, std::string& Path) {
-    using TGetOpenFileNameA = BOOL(WINAPI*)(OPENFILENAMEA*);
+bool ChooseExistingFile(HWND Owner, DWORD RecordSize, const std::string& Title, std::wstring& Path) {
+    using TGetOpenFileNameW = BOOL(WINAPI*)(OPENFILENAMEW*);
     // Stays loaded for the rest of the process, as an imported library would.
     static const auto getOpenFileName = [] {
         HMODULE library = LoadLibraryA("comdlg32.dll");
-        return library ? reinterpret_cast<TGetOpenFileNameA>(
-                             reinterpret_cast<void*>(GetProcAddress(library, "GetOpenFileNameA")))
+        return library ? reinterpret_cast<TGetOpenFileNameW>(
+                             reinterpret_cast<void*>(GetProcAddress(library, "GetOpenFileNameW")))
                        : nullptr;
     }();
     if (!getOpenFileName)
         return false;
-    char file[MAX_PATH] = {};
-    char fileTitle[MAX_PATH] = {};
+    wchar_t file[MAX_PATH] = {};
+    wchar_t fileTitle[MAX_PATH] = {};
     Path.copy(file, MAX_PATH - 1);
-    OPENFILENAMEA dialog{};
+    const std::wstring title = AnsiToWide(Title);
+    OPENFILENAMEW dialog{};
     dialog.lStructSize = RecordSize;
     dialog.hwndOwner = Owner;
     dialog.hInstance = GetModuleHandleA(nullptr);
@@ -56,10 +59,39 @@ bool ChooseExistingFile(HWND Owner, DWORD RecordSize, const std::string& Title, 
     dialog.nMaxFile = MAX_PATH;
     dialog.lpstrFileTitle = fileTitle;
     dialog.nMaxFileTitle = MAX_PATH;
-    dialog.lpstrTitle = Title.empty() ? nullptr : Title.c_str();
+    dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
     dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     if (!getOpenFileName(&dialog))
         return false;
     Path = file;
     return true;
+}
+
+bool WideToAnsi(std::wstring_view Text, std::string& Ansi) {
+    // Three bytes for each UTF-16 unit hold it in any code page. UTF-8 as the ANSI code page (a choice
+    // of Windows 10 and later) holds every letter, and refuses to be asked.
+    Ansi.assign(Text.size() * 3, '\0');
+    const bool utf8 = GetACP() == CP_UTF8;
+    BOOL substituted = FALSE;
+    const int n = Text.empty() ? 0
+                               : WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, Text.data(),
+                                                     static_cast<int>(Text.size()), Ansi.data(),
+                                                     static_cast<int>(Ansi.size()), nullptr,
+                                                     utf8 ? nullptr : &substituted);
+    Ansi.resize(static_cast<size_t>(n));
+    return !substituted && (n > 0 || Text.empty());
+}
+
+std::wstring AnsiToWide(const std::string& Text) {
+    std::wstring wide(Text.size(), L'\0');
+    const int n = Text.empty() ? 0
+                               : MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()),
+                                                     wide.data(), static_cast<int>(wide.size()));
+    wide.resize(static_cast<size_t>(n));
+    return wide;
+}
+
+bool ToAnsiPath(std::wstring Path, std::string& Ansi) {
+    std::replace(Path.begin(), Path.end(), L'/', L'\\');
+    return WideToAnsi(Path, Ansi);
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <utility>
 
+#include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
 int DlgFrameHeight = 0;
@@ -149,12 +150,14 @@ void TFrmMain::CreateFrame() {
         nullptr, nullptr, ModuleInstance(), nullptr);
 }
 
+// Unicode controls: an ANSI edit keeps its text in the code page, so a name outside it, dropped, picked or
+// given on the command line, would reach the job as "?" and be called missing.
 void TFrmMain::CreateControls() {
     for (const TControlDef& def : Controls) {
-        const std::string text = def.Caption >= 0 ? FormatMsg(def.Caption) : std::string();
-        this->*def.Field =
-            CreateWindowExA(def.ExStyle, def.ClassName, text.c_str(), WS_CHILD | def.Style, def.X, def.Y,
-                            def.W, def.H, FHandle, nullptr, ModuleInstance(), nullptr);
+        const std::wstring text = AnsiToWide(def.Caption >= 0 ? FormatMsg(def.Caption) : std::string());
+        this->*def.Field = CreateWindowExW(def.ExStyle, AnsiToWide(def.ClassName).c_str(), text.c_str(),
+                                           WS_CHILD | def.Style, def.X, def.Y, def.W, def.H, FHandle, nullptr,
+                                           ModuleInstance(), nullptr);
     }
 }
 
@@ -186,8 +189,11 @@ void TFrmMain::FillControls(const TChunklerStartParams& Params) {
 
     // The source first: its change notification may propose an output folder, which the given
     // output folder (empty or not) then replaces.
-    SetWindowTextA(EdtSource, Params.SourcePath.c_str());
-    SetWindowTextA(EdtOutputDir, Params.OutputDir.c_str());
+    const auto given = [](const std::string& Path, const std::wstring& Wide) {
+        return Wide.empty() ? AnsiToWide(Path) : Wide;
+    };
+    SetWindowTextW(EdtSource, given(Params.SourcePath, Params.WideSourcePath).c_str());
+    SetWindowTextW(EdtOutputDir, given(Params.OutputDir, Params.WideOutputDir).c_str());
 
     if (Params.PartSize == DefaultPartSize) {
         SendMessageA(CboSize, CB_SETCURSEL, 1, 0);

@@ -45,15 +45,23 @@ std::string GetText(HWND Wnd, int BufferSize = FieldTextSize) {
     return text;
 }
 
+// A path field's text as it holds it, a name outside the ANSI code page included.
+std::wstring GetPathText(HWND Edit) {
+    std::wstring text(FieldTextSize, L'\0');
+    const int len = GetWindowTextW(Edit, text.data(), FieldTextSize);
+    text.resize(len > 0 ? static_cast<size_t>(len) : 0);
+    return text;
+}
+
 // The first dropped item into Target; only the first of several is used.
 void TakeFirstDroppedItem(HDROP Drop, HWND Target) {
     // Finished on every path out: the handle belongs to the receiver.
     const TScopedHandle<HDROP, &DragFinish> finish(Drop);
-    if (DragQueryFileA(Drop, 0xFFFFFFFF, nullptr, 0) == 0)
+    if (DragQueryFileW(Drop, 0xFFFFFFFF, nullptr, 0) == 0)
         return;
-    char path[MAX_PATH] = {};
-    if (DragQueryFileA(Drop, 0, path, MAX_PATH) > 0)
-        SetWindowTextA(Target, path);
+    wchar_t path[MAX_PATH] = {};
+    if (DragQueryFileW(Drop, 0, path, MAX_PATH) > 0)
+        SetWindowTextW(Target, path);
 }
 
 struct TMallocRelease {
@@ -157,10 +165,10 @@ void TFrmMain::DropFilesOnOutputDir(TMessage& Message) {
 }
 
 void TFrmMain::BrowseFile() {
-    std::string path;
+    std::wstring path;
     // The record as Windows 9x/NT4 knew it: older comdlg32 versions refuse the longer one.
-    if (ChooseExistingFile(FHandle, OPENFILENAME_SIZE_VERSION_400A, FormatMsg(MsgSourceLabel), path))
-        SetWindowTextA(EdtSource, path.c_str());
+    if (ChooseExistingFile(FHandle, OPENFILENAME_SIZE_VERSION_400W, FormatMsg(MsgSourceLabel), path))
+        SetWindowTextW(EdtSource, path.c_str());
     SetFocus(BtnBrowseFile);
 }
 
@@ -177,11 +185,13 @@ void TFrmMain::BrowseFolder(bool ForOutput) {
         info.ulFlags = ForOutput ? (BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE) : BIF_RETURNONLYFSDIRS;
         if (PIDLIST_ABSOLUTE items = SHBrowseForFolderA(&info)) {
             // Only a real file system path goes into the field, never the display name of a
-            // virtual folder that the buffer would otherwise still hold.
-            bool isPath = SHGetPathFromIDListA(items, path) != FALSE;
+            // virtual folder that the buffer would otherwise still hold; wide, as it may hold a name
+            // outside the ANSI code page.
+            wchar_t folder[MAX_PATH] = {};
+            bool isPath = SHGetPathFromIDListW(items, folder) != FALSE;
             malloc->Free(items);
             if (isPath)
-                SetWindowTextA(ForOutput ? EdtOutputDir : EdtSource, path);
+                SetWindowTextW(ForOutput ? EdtOutputDir : EdtSource, folder);
         }
     }
     SetFocus(ForOutput ? BtnBrowseOutputDir : BtnBrowseSourceDir);
@@ -197,7 +207,9 @@ void TFrmMain::SuggestOutputDir() {
     // or typing a path key by key would leave the parent of the first folder that exists on the way.
     if (!FOutputSuggested && !GetText(EdtOutputDir).empty())
         return;
-    std::string source = StripTrailingBackslashes(GetText(EdtSource));
+    std::string source;
+    ToAnsiPath(GetPathText(EdtSource), source);
+    source = StripTrailingBackslashes(source);
     TPathKind kind = GetPathKind(source);
     if (kind != pkFile && kind != pkFolder)
         return;
@@ -270,8 +282,8 @@ TChunklerResult TFrmMain::RunJob() {
         TChunklerResult code = crUnknownError;
         try {
             FParams->Silent = false;
-            FParams->SourcePath = GetText(EdtSource);
-            FParams->OutputDir = GetText(EdtOutputDir);
+            FParams->SetPath(false, GetPathText(EdtSource));
+            FParams->SetPath(true, GetPathText(EdtOutputDir));
             FParams->PartSize = GetPartSize();
             FParams->CopyProgram = SendMessageA(ChkCopyProgram, BM_GETCHECK, 0, 0) == BST_CHECKED;
             FParams->CreateBatch = SendMessageA(ChkBatchFile, BM_GETCHECK, 0, 0) == BST_CHECKED;

@@ -170,12 +170,13 @@ TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::strin
     return result;
 }
 
-DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir, const char* Application) {
-    std::string line = CommandLine;
-    STARTUPINFOA si{.cb = sizeof(STARTUPINFOA)};
+DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir, const char* Application,
+                 UINT CodePage) {
+    std::wstring line = Wide(CommandLine, CodePage), dir = Wide(WorkingDir, CP_ACP);
+    STARTUPINFOW si{.cb = sizeof(STARTUPINFOW)};
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(Application, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        WorkingDir.empty() ? nullptr : WorkingDir.c_str(), &si, &pi))
+    if (!CreateProcessW(Application ? Wide(Application, CP_ACP).c_str() : nullptr, line.data(), nullptr,
+                        nullptr, FALSE, 0, nullptr, WorkingDir.empty() ? nullptr : dir.c_str(), &si, &pi))
         return 0xFFFFFFFF;
     // Wine hands back no handles for a Linux program, and leaves stale stack contents in hThread, which may
     // be a handle of the job under test.
@@ -186,6 +187,12 @@ DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir, 
     else
         TerminateProcess(pi.hProcess, code);
     return code;
+}
+
+std::wstring Wide(const std::string& Text, UINT CodePage) {
+    std::wstring wide(Text.size(), L'\0');
+    return wide.substr(0, size_t(MultiByteToWideChar(CodePage, 0, Text.data(), int(Text.size()), wide.data(),
+                                                     int(Text.size()))));
 }
 
 std::string ChunklerExe() {
@@ -211,9 +218,7 @@ std::string UnixPath(const std::string& WinPath) {
     // Wine's own export; absent on Windows, where these tests do not run.
     static const auto getUnixName = reinterpret_cast<char*(CDECL*)(const WCHAR*)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    std::wstring wide(WinPath.size() + 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, WinPath.c_str(), -1, wide.data(), int(wide.size()));
-    char* unixName = getUnixName ? getUnixName(wide.c_str()) : nullptr;
+    char* unixName = getUnixName ? getUnixName(Wide(WinPath, CP_ACP).c_str()) : nullptr;
     std::string out = "'";
     for (const char* c = unixName ? unixName : ""; *c; ++c)
         out += *c == '\'' ? std::string("'\\''") : std::string(1, *c);

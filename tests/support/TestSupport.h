@@ -124,9 +124,10 @@ std::vector<std::string> ListNames(const std::string& Folder); // not recursive,
 // One job without the program copy: window mode through Hooks (the result shown), silent without them.
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output,
                        int64_t PartSize = 0, TScriptedHooks* Hooks = nullptr, TStreamMaker Streams = nullptr);
-// Runs a program and returns its exit code; ChunklerExe() is the built program, quoted.
+// Runs a program (command line in CodePage) and returns its exit code; ChunklerExe() is the program, quoted.
 DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir = "",
-                 const char* Application = nullptr);
+                 const char* Application = nullptr, UINT CodePage = CP_ACP);
+std::wstring Wide(const std::string& Text, UINT CodePage = CP_UTF8); // for the wide functions
 std::string ChunklerExe();
 
 // A desktop of the test's own, away from other windows (its name for STARTUPINFO); a control's text.
