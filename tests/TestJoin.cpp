@@ -65,6 +65,14 @@ TSetup Delete(int Number, std::vector<std::string> Dialog = {}) {
 TSetup Both(TSetup First, TSetup Second) {
     return [=](TJoin& f) { First(f), Second(f); };
 }
+// Fn applied to every recovery file of the set.
+TSetup EachPar2(std::function<std::string(std::string)> Fn) {
+    return [=](TJoin& f) {
+        for (const auto& name : ListNames(f.Parts))
+            if (name.ends_with(".par2"))
+                WriteFileBytes(f.Parts + "\\" + name, Fn(ReadFileBytes(f.Parts + "\\" + name)));
+    };
+}
 
 } // namespace
 
@@ -84,6 +92,7 @@ TEST(Join, MissingDamagedAndExistingFiles) {
         BuildTree(f.Out, {{"Docs\\", ""}, {"Docs\\a.bin", "old a"}});
     };
     const auto cut = [](size_t Size) { return [=](std::string b) { return b.substr(0, Size); }; };
+    const auto flip = [](size_t At) { return [=](std::string b) { return b[At] ^= 0x20, b; }; };
     std::string tooLarge = DocsHeader, sizedFolder = DocsHeader;
     tooLarge.replace(tooLarge.find("\t300000\t"), 8, "\t1000000\t");
     sizedFolder.replace(sizedFolder.find("\tD\t0\t"), 5, "\tD\t4096\t");
@@ -96,6 +105,7 @@ TEST(Join, MissingDamagedAndExistingFiles) {
         bool Docs;         // the folder Docs was made
         std::vector<std::string> Boxes; // every box, the result's among them
         std::string Header = DocsHeader;
+        const char* Par2 = ""; // recovery files made by par2cmdline with these options before Setup
     } cases[] = {
         // clang-format off
         {"silent: part 2 missing", Delete(2), true, crSourceNotFound, "<missing>", "<missing>", true, {}},
@@ -131,11 +141,33 @@ TEST(Join, MissingDamagedAndExistingFiles) {
          crInvalidHeader, "<missing>", "<missing>", true, {}},
         {"a folder's size means nothing", nullptr, true, crOk, "restored", "restored", true, {}, sizedFolder},
         {"silent: a path of 255 characters replaces a file", longPath, true, crOk, "restored", "restored", true, {}},
+        {"recovery files: part 2 missing is rebuilt without asking", Delete(2), false, crOk, "restored", "restored",
+         true, {text::AskJoin}, DocsHeader, "-s4096 -c40"},
+        {"recovery files: part 3 cut and a header file gone", Both(Change(3, "", cut(100)), [](TJoin& f) {
+             DeleteFileA(f.Part(2, "h").c_str()); }), true, crOk, "restored", "restored", true, {}, DocsHeader,
+         "-s100000 -c4"},
+        {"recovery files: a changed byte of part 1", Change(1, "", flip(7)), true, crOk, "restored", "restored", true,
+         {}, DocsHeader, "-s4096 -c1"},
+        {"too few recovery files: a missing part is asked for", Both(Delete(2, {""}), Delete(3)), false, crCancelled,
+         "<missing>", "<missing>", true, text::Missing("Docs.002"), DocsHeader, "-s100000 -c1"},
+        {"too few recovery files: a changed byte is named", Both(Change(1, "", flip(7)), Change(2, "", flip(7))), false,
+         crChecksumError, "<missing>", "<missing>", false, {text::AskJoin, text::Damaged("Docs.001")}, DocsHeader,
+         "-s100000 -c1"},
+        {"garbled recovery files: an intact set joins", EachPar2([](std::string b) {
+             for (size_t i = 0; i < b.size(); i += 97) { b[i] ^= 1; } return b; }), true, crOk, "restored", "restored", true,
+         {}, DocsHeader, "-s4096 -c10"},
+        {"cut recovery files: a missing part as without them", Both(Delete(2), EachPar2([](std::string b) {
+             return b.substr(0, b.size() / 2); })), true, crSourceNotFound, "<missing>", "<missing>", true, {},
+         DocsHeader, "-s4096 -c40"},
         // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         TJoin f(c.Header);
+        ASSERT_EQ(*c.Par2 ? RunUnixShell("cd " + UnixPath(f.Parts) + " && par2 create -q -q " + c.Par2 +
+                                         " Docs.par2 Docs.0* Docs.h* >/dev/null")
+                          : 0u,
+                  0u);
         if (c.Setup)
             c.Setup(f);
         const auto parts = ListTree(f.Parts);

@@ -39,9 +39,10 @@ void RestoreFolderTimes(const TFileInfos& List, const std::string& OutputDir) {
 
 TChunklerResult TChunkler::JoinParts() {
     try {
-        TPartSetReader parts(Params->SourcePath, [this](const std::string& Folder, const std::string& Name) {
-            return LocatePartFile(Folder, Name);
-        });
+        TPartSetReader parts(Params->SourcePath, Params->OutputDir,
+                             [this](const std::string& Folder, const std::string& Name) {
+                                 return LocatePartFile(Folder, Name);
+                             });
         TChunklerResult result = crOk;
         if (Params->NoHeader)
             result = FileInfos->BuildFromPartFiles(Params->SourcePath) ? crOk : crSourceNotFound;

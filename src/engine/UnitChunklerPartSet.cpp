@@ -2,10 +2,12 @@
 #include "engine/UnitChunklerPartSet.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <map>
 
 #include "engine/UnitChunkler.h"
+#include "engine/UnitChunklerRepair.h"
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
@@ -344,8 +346,9 @@ constexpr uint32_t MaxSfvFileSize = 1024 * 1024;
 
 } // namespace
 
-TPartSetReader::TPartSetReader(const std::string& AnyFileOfSet, TLocate ALocate)
-    : FSet(TPartSetName::Of(AnyFileOfSet)), FLocate(std::move(ALocate)) {
+TPartSetReader::TPartSetReader(const std::string& AnyFileOfSet, const std::string& OutputDir, TLocate ALocate)
+    : FSet(TPartSetName::Of(AnyFileOfSet)), FLocate(std::move(ALocate)),
+      FRepair(std::make_unique<TSetRepair>(FSet, OutputDir)) {
     const std::string sfv = FSet.Sfv();
     if (FSet.Name.empty() || GetPathKind(sfv) != pkFile)
         return;
@@ -357,30 +360,47 @@ TPartSetReader::TPartSetReader(const std::string& AnyFileOfSet, TLocate ALocate)
     FSfv.Parse(text);
 }
 
+TPartSetReader::~TPartSetReader() = default;
+
 TChunklerResult TPartSetReader::Open(bool IsHeader, int Number) {
     FFile.reset();
-    const std::string path = IsHeader ? FSet.Header(Number) : FSet.Part(Number);
-    FOpenName = GetFileNamePart(path);
-    if (GetPathKind(path) != pkFile) {
+    FHeld.clear();
+    FHeldAt = 0;
+    FOpenName = GetFileNamePart(IsHeader ? FSet.Header(Number) : FSet.Part(Number));
+    TCheckedFile checked = FRepair->Check(FSet.Folder, FOpenName);
+    const bool there = checked.State == TCheckedFile::Unknown
+                           ? GetPathKind(AppendBackslash(FSet.Folder) + FOpenName) == pkFile
+                           : checked.State != TCheckedFile::Missing;
+    if (!there) {
         const TLocated found = FLocate(FSet.Folder, FOpenName);
         if (found.Result != crOk)
             return found.Result;
         FSet.Folder = found.Folder;
+        checked = FRepair->Check(FSet.Folder, FOpenName);
     }
-    FFile = TFileStreamLite::CreateRead(AppendBackslash(FSet.Folder) + FOpenName);
+    if (checked.State == TCheckedFile::Rebuilt)
+        FFile = TFileStreamLite::CreateRead(checked.RebuiltPath);
+    else if (checked.State == TCheckedFile::Intact && !checked.Bytes.empty())
+        FHeld = std::move(checked.Bytes);
+    else
+        FFile = TFileStreamLite::CreateRead(AppendBackslash(FSet.Folder) + FOpenName);
     FSfv.BeginFile(FOpenName);
     FPartNumber = IsHeader ? 0 : Number;
-    if (IsHeader)
-        return crOk;
-    // A part cut short or one of another set would shift every later byte of the files restored from it.
-    const int64_t size = FFile->GetSize();
-    if (FPartSize < 0)
-        FPartSize = NominalPartSize(size);
-    if (size != ExpectedSize(Number, FPartSize)) {
-        DamagedName = FOpenName;
-        return crInvalidHeader;
+    TChunklerResult result = crOk;
+    if (!IsHeader) {
+        // A part cut short or one of another set would shift every later byte of the files restored from
+        // it.
+        const int64_t size = FFile ? FFile->GetSize() : static_cast<int64_t>(FHeld.size());
+        if (FPartSize < 0)
+            FPartSize = NominalPartSize(size);
+        if (size != ExpectedSize(Number, FPartSize))
+            result = crInvalidHeader;
     }
-    return crOk;
+    if (result == crOk && checked.State == TCheckedFile::Damaged)
+        result = crChecksumError;
+    if (result != crOk)
+        DamagedName = FOpenName;
+    return result;
 }
 
 int64_t TPartSetReader::PartsNeeded(int64_t PartSize) const {
@@ -420,8 +440,17 @@ int64_t TPartSetReader::NominalPartSize(int64_t First) const {
     return second != sizes.end() && misfits(second->second) < misfits(First) ? second->second : First;
 }
 
+uint32_t TPartSetReader::ReadOpen(void* Buffer, uint32_t Count) {
+    if (FFile)
+        return FFile->Read(Buffer, Count);
+    const auto n = static_cast<uint32_t>(std::min<size_t>(Count, FHeld.size() - FHeldAt));
+    std::memcpy(Buffer, FHeld.data() + FHeldAt, n);
+    FHeldAt += n;
+    return n;
+}
+
 uint32_t TPartSetReader::Read(void* Buffer, uint32_t Count) {
-    const uint32_t n = FFile->Read(Buffer, Count);
+    const uint32_t n = ReadOpen(Buffer, Count);
     FSfv.Add(Buffer, n);
     FDataRead += FPartNumber > 0 ? n : 0;
     return n;
@@ -435,7 +464,7 @@ TChunklerResult TPartSetReader::NextPart(TCopyBlock& Block) {
 
 TChunklerResult TPartSetReader::CheckRest(TCopyBlock& Block) {
     for (uint32_t n = 1; FSfv.IsRunning() && n > 0;)
-        FSfv.Add(Block.Data(), n = FFile->Read(Block.Data(), TCopyBlock::MaxSize));
+        FSfv.Add(Block.Data(), n = ReadOpen(Block.Data(), TCopyBlock::MaxSize));
     if (!FSfv.EndFile()) {
         DamagedName = FOpenName;
         return crChecksumError;
@@ -456,5 +485,5 @@ void TPartSetReader::Hold(std::unique_ptr<TRestoredFile> File) {
 
 bool TPartSetReader::IsFileOfSet(const std::string& Path) const {
     return UpperCaseStr(GetParentFolder(Path)) == UpperCaseStr(StripTrailingBackslashes(FSet.Folder)) &&
-           FSet.Holds(GetFileNamePart(Path));
+           (FSet.Holds(GetFileNamePart(Path)) || FSet.IsRecoveryFileName(GetFileNamePart(Path)));
 }

@@ -16,6 +16,7 @@
 #include "support/UnitFileStream.h"
 
 enum TChunklerResult : uint8_t;
+class TSetRepair;
 
 // The files of a set named Name in Folder: Name + ".001" to ".999" for the data parts, Name + ".h001"
 // and on for the header files (more digits only past 999), Name + ".sfv" for the checksum file, and the
@@ -201,12 +202,18 @@ class TPartSetReader {
 public:
     // Locate finds a file that is not in the folder where it is looked for (in a window by asking).
     using TLocate = std::function<TLocated(const std::string& Folder, const std::string& FileName)>;
-    TPartSetReader(const std::string& AnyFileOfSet, TLocate ALocate);
+    // Files rebuilt from the recovery files beside the set lie in OutputDir while the reader lives.
+    TPartSetReader(const std::string& AnyFileOfSet, const std::string& OutputDir, TLocate ALocate);
+    ~TPartSetReader();
+    TPartSetReader(const TPartSetReader&) = delete;
+    TPartSetReader& operator=(const TPartSetReader&) = delete;
 
     // The bytes the data parts hold together, as the header says; before the first data part is opened.
     void ExpectData(int64_t Total) { FDataSize = Total; }
     // Closes the open file and opens header or data part Number. A data part must have the size its
-    // number gives (crInvalidHeader and DamagedName otherwise), checked before any of its bytes are used.
+    // number gives (crInvalidHeader and DamagedName otherwise), checked before any of its bytes are used;
+    // where recovery files describe the file, it must match them (crChecksumError otherwise), and one that
+    // is missing, cut or damaged is rebuilt from them where they suffice, without asking for a disk.
     TChunklerResult Open(bool IsHeader, int Number);
     // From the open file; the bytes go to its checksum.
     uint32_t Read(void* Buffer, uint32_t Count);
@@ -221,7 +228,7 @@ public:
     // at once when the open part is not listed in the checksum file, otherwise when CheckRest or NextPart
     // passes. Until then it is removed with the reader.
     void Hold(std::unique_ptr<TRestoredFile> File);
-    // True when Path is a part or header file of the set where its parts are looked for.
+    // True when Path is a part, header or recovery file of the set where its parts are looked for.
     bool IsFileOfSet(const std::string& Path) const;
 
     // The file that crChecksumError or a part of the wrong size names.
@@ -232,7 +239,12 @@ private:
     std::string FOpenName; // without folder
     TLocate FLocate;
     TSfvFile FSfv;
+    std::unique_ptr<TSetRepair> FRepair;
+    // The open file, or its bytes where checking it against the recovery files read them already.
     std::unique_ptr<TFileStreamLite> FFile;
+    std::string FHeld;
+    size_t FHeldAt = 0;
+    uint32_t ReadOpen(void* Buffer, uint32_t Count);
     // The data parts of the set when every part but the last holds PartSize bytes, and the size of part
     // Number.
     int64_t PartsNeeded(int64_t PartSize) const;

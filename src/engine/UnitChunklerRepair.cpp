@@ -35,7 +35,9 @@ class TPar2FileSource : public TPar2Source {
 public:
     explicit TPar2FileSource(const std::string& FileName) : FStream(TFileStreamLite::CreateRead(FileName)) {}
     uint64_t Size() override { return static_cast<uint64_t>(FStream->GetSize()); }
-    bool Read(uint64_t Offset, void* Data, size_t Count) override { return ReadAt(*FStream, Offset, Data, Count); }
+    bool Read(uint64_t Offset, void* Data, size_t Count) override {
+        return ReadAt(*FStream, Offset, Data, Count);
+    }
 
 private:
     std::unique_ptr<TFileStreamLite> FStream;
@@ -65,11 +67,13 @@ public:
     }
     bool Write(uint64_t Offset, const void* Data, size_t Count) {
         DWORD n = 0;
-        return Seek(Offset) && WriteFile(FHandle.Get(), Data, static_cast<DWORD>(Count), &n, nullptr) && n == Count;
+        return Seek(Offset) && WriteFile(FHandle.Get(), Data, static_cast<DWORD>(Count), &n, nullptr) &&
+               n == Count;
     }
     bool Read(uint64_t Offset, void* Data, size_t Count) {
         DWORD n = 0;
-        return Seek(Offset) && ReadFile(FHandle.Get(), Data, static_cast<DWORD>(Count), &n, nullptr) && n == Count;
+        return Seek(Offset) && ReadFile(FHandle.Get(), Data, static_cast<DWORD>(Count), &n, nullptr) &&
+               n == Count;
     }
     // The file stays, closed, for the join to read; whoever keeps it removes it.
     std::string Keep() {
@@ -93,8 +97,8 @@ private:
 // files, rebuilt files in the output folder.
 class TRepairIo : public TPar2RepairIo {
 public:
-    TRepairIo(const TPar2Set& ASet, std::vector<std::string> AInputs, std::vector<std::unique_ptr<TPar2Source>>& ASources,
-              const std::string& AOutputDir)
+    TRepairIo(const TPar2Set& ASet, std::vector<std::string> AInputs,
+              std::vector<std::unique_ptr<TPar2Source>>& ASources, const std::string& AOutputDir)
         : FSet(ASet), FInputs(std::move(AInputs)), FSources(ASources), FOutputDir(AOutputDir) {}
 
     bool ReadInput(size_t File, uint64_t Offset, void* Data, size_t Count) override {
@@ -250,7 +254,8 @@ bool TSetRepair::RepairAll(const std::string& Folder) {
         for (auto& [file, rebuilt] : io.Rebuilt) {
             const TPar2File& described = set.Files[file];
             for (size_t k = 0; k < intact[file].size(); ++k) {
-                const uint64_t from = k * set.SliceSize, count = std::min(set.SliceSize, described.Length - from);
+                const uint64_t from = k * set.SliceSize,
+                               count = std::min(set.SliceSize, described.Length - from);
                 slice.resize(static_cast<size_t>(count));
                 if (intact[file][k] && !(io.ReadInput(file, from, slice.data(), slice.size()) &&
                                          rebuilt->Write(from, slice.data(), slice.size())))

@@ -50,8 +50,8 @@ private:
 
     const TPartSetName FSet;
     const std::string FOutputDir;
-    std::vector<std::string> FPar2Files; // full paths, the index first
-    TPar2Set FPar2;                      // without the recovery slices until a repair needs them
+    std::vector<std::string> FPar2Files;   // full paths, the index first
+    TPar2Set FPar2;                        // without the recovery slices until a repair needs them
     std::map<std::string, size_t> FByName; // upper-cased name, index into FPar2.Files
     bool FRepairTried = false;
     std::map<size_t, std::string> FRebuilt; // file index, temporary path
