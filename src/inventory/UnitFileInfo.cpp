@@ -172,10 +172,10 @@ private:
         Data.ftLastWriteTime = FWide.ftLastWriteTime;
         Data.nFileSizeHigh = FWide.nFileSizeHigh;
         Data.nFileSizeLow = FWide.nFileSizeLow;
-        BOOL substituted = FALSE;
-        Unholdable = !WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, FWide.cFileName, -1, Data.cFileName,
-                                          sizeof Data.cFileName, nullptr, &substituted) ||
-                     substituted;
+        std::string name;
+        Unholdable = !WideToAnsi(FWide.cFileName, name) || name.size() >= sizeof Data.cFileName;
+        name.copy(Data.cFileName, sizeof Data.cFileName - 1);
+        Data.cFileName[std::min(name.size(), sizeof Data.cFileName - 1)] = '\0';
     }
 
     TScopedHandle<HANDLE, &FindClose> FHandle;
