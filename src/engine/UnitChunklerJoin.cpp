@@ -67,10 +67,10 @@ TChunklerResult TChunkler::ReadHeader(TPartSetReader& Parts) {
     for (int number = 1; !TFileInfos::IsCompleteHeader(text); ++number) {
         if (const TChunklerResult result = Parts.Open(true, number); result != crOk)
             return result;
-        while (const uint32_t n = Parts.Read(block.Data(), TCopyBlock::MaxSize)) {
-            if (text.size() + n > MaxHeaderTextSize)
+        for (std::string_view bytes; !(bytes = Parts.Read(block, TCopyBlock::MaxSize)).empty();) {
+            if (text.size() + bytes.size() > MaxHeaderTextSize)
                 return crInvalidHeader;
-            text.append(block.Data(), n);
+            text += bytes;
         }
         if (const TChunklerResult result = Parts.CheckRest(block); result != crOk)
             return result;
@@ -122,8 +122,9 @@ TChunklerResult TChunkler::RestoreFile(TPartSetReader& Parts, TCopyBlock& Block,
                                        int64_t Size) {
     // Never read past the file, so each read lands in exactly one restored file.
     for (int64_t left = Size; left > 0;) {
-        const uint32_t n = Parts.Read(Block.Data(), Block.Size(left));
-        File.Stream().WriteAll(Block.Data(), n);
+        const std::string_view bytes = Parts.Read(Block, Block.Size(left));
+        const auto n = static_cast<uint32_t>(bytes.size());
+        File.Stream().WriteAll(bytes.data(), n);
         left -= n;
         const TChunklerResult result = n == 0 ? Parts.NextPart(Block) : crOk;
         Block.Done();

@@ -2,7 +2,6 @@
 #include "engine/UnitChunklerPartSet.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <map>
 
@@ -364,10 +363,9 @@ TPartSetReader::~TPartSetReader() = default;
 
 TChunklerResult TPartSetReader::Open(bool IsHeader, int Number) {
     FFile.reset();
-    FHeld.clear();
     FHeldAt = 0;
     FOpenName = GetFileNamePart(IsHeader ? FSet.Header(Number) : FSet.Part(Number));
-    TCheckedFile checked = FRepair->Check(FSet.Folder, FOpenName);
+    TCheckedFile checked = FRepair->Check(FSet.Folder, FOpenName, FHeld);
     const bool there = checked.State == TCheckedFile::Unknown
                            ? GetPathKind(AppendBackslash(FSet.Folder) + FOpenName) == pkFile
                            : checked.State != TCheckedFile::Missing;
@@ -376,13 +374,12 @@ TChunklerResult TPartSetReader::Open(bool IsHeader, int Number) {
         if (found.Result != crOk)
             return found.Result;
         FSet.Folder = found.Folder;
-        checked = FRepair->Check(FSet.Folder, FOpenName);
+        checked = FRepair->Check(FSet.Folder, FOpenName, FHeld);
     }
+    FHeldSize = checked.Held;
     if (checked.State == TCheckedFile::Rebuilt)
         FFile = TFileStreamLite::CreateRead(checked.RebuiltPath);
-    else if (checked.State == TCheckedFile::Intact && !checked.Bytes.empty())
-        FHeld = std::move(checked.Bytes);
-    else
+    else if (FHeldSize < 0)
         FFile = TFileStreamLite::CreateRead(AppendBackslash(FSet.Folder) + FOpenName);
     FSfv.BeginFile(FOpenName);
     FPartNumber = IsHeader ? 0 : Number;
@@ -390,7 +387,7 @@ TChunklerResult TPartSetReader::Open(bool IsHeader, int Number) {
     if (!IsHeader) {
         // A part cut short or one of another set would shift every later byte of the files restored from
         // it.
-        const int64_t size = FFile ? FFile->GetSize() : static_cast<int64_t>(FHeld.size());
+        const int64_t size = FFile ? FFile->GetSize() : FHeldSize;
         if (FPartSize < 0)
             FPartSize = NominalPartSize(size);
         if (size != ExpectedSize(Number, FPartSize))
@@ -440,20 +437,20 @@ int64_t TPartSetReader::NominalPartSize(int64_t First) const {
     return second != sizes.end() && misfits(second->second) < misfits(First) ? second->second : First;
 }
 
-uint32_t TPartSetReader::ReadOpen(void* Buffer, uint32_t Count) {
+std::string_view TPartSetReader::ReadOpen(TCopyBlock& Block, uint32_t Count) {
     if (FFile)
-        return FFile->Read(Buffer, Count);
-    const auto n = static_cast<uint32_t>(std::min<size_t>(Count, FHeld.size() - FHeldAt));
-    std::memcpy(Buffer, FHeld.data() + FHeldAt, n);
-    FHeldAt += n;
-    return n;
+        return std::string_view(Block.Data(), FFile->Read(Block.Data(), Count));
+    const auto n = static_cast<size_t>(std::min<int64_t>(Count, FHeldSize - FHeldAt));
+    const std::string_view bytes(FHeld.data() + FHeldAt, n);
+    FHeldAt += static_cast<int64_t>(n);
+    return bytes;
 }
 
-uint32_t TPartSetReader::Read(void* Buffer, uint32_t Count) {
-    const uint32_t n = ReadOpen(Buffer, Count);
-    FSfv.Add(Buffer, n);
-    FDataRead += FPartNumber > 0 ? n : 0;
-    return n;
+std::string_view TPartSetReader::Read(TCopyBlock& Block, uint32_t Count) {
+    const std::string_view bytes = ReadOpen(Block, Count);
+    FSfv.Add(bytes.data(), bytes.size());
+    FDataRead += FPartNumber > 0 ? static_cast<int64_t>(bytes.size()) : 0;
+    return bytes;
 }
 
 TChunklerResult TPartSetReader::NextPart(TCopyBlock& Block) {
@@ -463,8 +460,10 @@ TChunklerResult TPartSetReader::NextPart(TCopyBlock& Block) {
 }
 
 TChunklerResult TPartSetReader::CheckRest(TCopyBlock& Block) {
-    for (uint32_t n = 1; FSfv.IsRunning() && n > 0;)
-        FSfv.Add(Block.Data(), n = ReadOpen(Block.Data(), TCopyBlock::MaxSize));
+    for (std::string_view bytes = "-"; FSfv.IsRunning() && !bytes.empty();) {
+        bytes = ReadOpen(Block, TCopyBlock::MaxSize);
+        FSfv.Add(bytes.data(), bytes.size());
+    }
     if (!FSfv.EndFile()) {
         DamagedName = FOpenName;
         return crChecksumError;

@@ -215,8 +215,9 @@ public:
     // where recovery files describe the file, it must match them (crChecksumError otherwise), and one that
     // is missing, cut or damaged is rebuilt from them where they suffice, without asking for a disk.
     TChunklerResult Open(bool IsHeader, int Number);
-    // From the open file; the bytes go to its checksum.
-    uint32_t Read(void* Buffer, uint32_t Count);
+    // The next bytes of the open file, at most Count: read into Block, or where the check against the
+    // recovery files read them already, where they lie. The bytes go to the file's checksum.
+    std::string_view Read(TCopyBlock& Block, uint32_t Count);
     // Bytes Read took from data parts so far.
     int64_t DataRead() const { return FDataRead; }
     // The open part ended while the set needs more: it must be intact, then the next part is opened.
@@ -242,9 +243,9 @@ private:
     std::unique_ptr<TSetRepair> FRepair;
     // The open file, or its bytes where checking it against the recovery files read them already.
     std::unique_ptr<TFileStreamLite> FFile;
-    std::string FHeld;
-    size_t FHeldAt = 0;
-    uint32_t ReadOpen(void* Buffer, uint32_t Count);
+    std::vector<char> FHeld;
+    int64_t FHeldSize = -1, FHeldAt = 0; // -1: the bytes are read from FFile
+    std::string_view ReadOpen(TCopyBlock& Block, uint32_t Count);
     // The data parts of the set when every part but the last holds PartSize bytes, and the size of part
     // Number.
     int64_t PartsNeeded(int64_t PartSize) const;

@@ -174,37 +174,41 @@ int TSetRepair::Find(const std::string& FileName) const {
     return found == FByName.end() ? -1 : static_cast<int>(found->second);
 }
 
-TCheckedFile TSetRepair::Check(const std::string& Folder, const std::string& FileName) {
+TCheckedFile TSetRepair::Check(const std::string& Folder, const std::string& FileName,
+                               std::vector<char>& Buffer) {
     const int file = Find(FileName);
     if (file < 0)
         return {};
     if (const auto rebuilt = FRebuilt.find(static_cast<size_t>(file)); rebuilt != FRebuilt.end())
-        return {TCheckedFile::Rebuilt, "", rebuilt->second};
+        return {TCheckedFile::Rebuilt, -1, rebuilt->second};
     std::vector<bool> slices;
     const std::string path = AppendBackslash(Folder) + FileName;
-    TCheckedFile checked = Verify(static_cast<size_t>(file), path, slices);
+    TCheckedFile checked = Verify(static_cast<size_t>(file), path, slices, Buffer);
     if (checked.State == TCheckedFile::Intact)
         return checked;
     if (!FRepairTried && RepairAll(Folder))
-        return Check(Folder, FileName);
+        return Check(Folder, FileName, Buffer);
     return checked;
 }
 
-TCheckedFile TSetRepair::Verify(size_t File, const std::string& Path, std::vector<bool>& Slices) const {
+TCheckedFile TSetRepair::Verify(size_t File, const std::string& Path, std::vector<bool>& Slices,
+                                std::vector<char>& Buffer) const {
     const TPar2File& file = FPar2.Files[File];
     Slices.assign(file.Slices.size(), false);
     if (GetPathKind(Path) != pkFile)
-        return {TCheckedFile::Missing, "", ""};
-    TCheckedFile checked{TCheckedFile::Damaged, "", ""};
+        return {TCheckedFile::Missing, -1, ""};
+    TCheckedFile checked{TCheckedFile::Damaged, -1, ""};
     bool whole = false;
     try {
         const auto stream = TFileStreamLite::CreateRead(Path);
         whole = stream->GetSize() == static_cast<int64_t>(file.Length);
         TPar2FileCheck check(file, FPar2.SliceSize);
         if (whole && static_cast<int64_t>(file.Length) <= MaxHeldFileSize) {
-            checked.Bytes.resize(static_cast<size_t>(file.Length));
-            whole = ReadAt(*stream, 0, checked.Bytes.data(), checked.Bytes.size());
-            check.Add(checked.Bytes.data(), checked.Bytes.size());
+            if (Buffer.size() < file.Length)
+                Buffer.resize(static_cast<size_t>(file.Length));
+            whole = ReadAt(*stream, 0, Buffer.data(), static_cast<size_t>(file.Length));
+            check.Add(Buffer.data(), static_cast<size_t>(file.Length));
+            checked.Held = static_cast<int64_t>(file.Length);
         } else {
             // What a cut file still holds counts: its slices need not be rebuilt.
             std::vector<char> block(BlockSize);
@@ -218,7 +222,7 @@ TCheckedFile TSetRepair::Verify(size_t File, const std::string& Path, std::vecto
     if (whole && std::all_of(Slices.begin(), Slices.end(), [](bool Intact) { return Intact; }))
         checked.State = TCheckedFile::Intact;
     else
-        checked.Bytes.clear();
+        checked.Held = -1;
     return checked;
 }
 
@@ -238,10 +242,11 @@ bool TSetRepair::RepairAll(const std::string& Folder) {
         return false;
     TPar2Intact intact(set.Files.size());
     std::vector<std::string> inputs;
+    std::vector<char> buffer;
     for (size_t i = 0; i < set.Files.size(); ++i) {
         inputs.push_back(IsPlainName(set.Files[i].Name) ? AppendBackslash(Folder) + set.Files[i].Name : "");
         if (!inputs.back().empty())
-            Verify(i, inputs.back(), intact[i]);
+            Verify(i, inputs.back(), intact[i], buffer);
         else
             intact[i].assign(set.Files[i].Slices.size(), false);
     }

@@ -17,12 +17,14 @@ enum TChunklerResult : uint8_t;
 struct TCheckedFile {
     enum TState {
         Unknown, // not described by the recovery files: read as it is
-        Intact,  // its bytes are in Bytes, or where they are too many for memory, in the file itself
+        Intact,  // its bytes are in the caller's buffer (Held of them), or where they are too many, in the
+                 // file
         Rebuilt, // read it from RebuiltPath, a temporary file of the output folder
         Missing, // neither there nor to be rebuilt
         Damaged, // there, but cut, grown or changed, and not to be rebuilt
     } State = Unknown;
-    std::string Bytes, RebuiltPath;
+    int64_t Held = -1; // bytes of an intact file in the buffer; -1 when it was not read into it
+    std::string RebuiltPath;
 };
 
 // Reads the recovery files of a set in the folder its parts are read from: whether Chunkler or another
@@ -36,15 +38,17 @@ public:
     TSetRepair(const TSetRepair&) = delete;
     TSetRepair& operator=(const TSetRepair&) = delete;
 
-    // Checks FileName (without folder) in Folder; the first file that is not intact has every file of the
-    // set checked and everything not intact rebuilt at once, where the recovery data suffice.
-    TCheckedFile Check(const std::string& Folder, const std::string& FileName);
+    // Checks FileName (without folder) in Folder, reading it into Buffer (grown as needed, and kept from
+    // file to file, so that no file costs an allocation); the first file that is not intact has every file
+    // of the set checked and everything not intact rebuilt at once, where the recovery data suffice.
+    TCheckedFile Check(const std::string& Folder, const std::string& FileName, std::vector<char>& Buffer);
 
 private:
     // The index of FileName among the recovery set's files; -1 when it is none of them.
     int Find(const std::string& FileName) const;
-    // Reads the file for its slice checksums: Intact with its bytes where it passes.
-    TCheckedFile Verify(size_t File, const std::string& Path, std::vector<bool>& Slices) const;
+    // Reads the file for its slice checksums: Intact with its bytes in Buffer where it passes.
+    TCheckedFile Verify(size_t File, const std::string& Path, std::vector<bool>& Slices,
+                        std::vector<char>& Buffer) const;
     // Rebuilds every file of the set that is not intact; False when the recovery data do not suffice.
     bool RepairAll(const std::string& Folder);
 
