@@ -163,15 +163,6 @@ std::unique_ptr<TFileStreamLite> CreateAsking(const TStreamMaker& Make, const st
     return Make(FileName, CREATE_ALWAYS);
 }
 
-void TCopyBlock::Done() {
-    const DWORD now = GetTickCount(), took = now - FLast;
-    FLast = now;
-    if (took < 50 && FSize < MaxSize)
-        FSize *= 2;
-    else if (took > 250 && FSize > MinSize)
-        FSize /= 2;
-}
-
 // ---- TPartSetWriter ------------------------------------------------------------------------------
 
 TPartSetWriter::TPartSetWriter(TPartSetName AName, int64_t APartSize, TStreamMaker AMake,

@@ -13,6 +13,7 @@
 
 #include "engine/UnitChunklerSfv.h"
 #include "engine/UnitSetReplacement.h"
+#include "support/UnitCopyBlock.h"
 #include "support/UnitFileStream.h"
 
 enum TChunklerResult : uint8_t;
@@ -83,24 +84,6 @@ private:
 // the user keeps it). Creating first and asking only where that fails spares a look-up of every name.
 std::unique_ptr<TFileStreamLite> CreateAsking(const TStreamMaker& Make, const std::string& FileName,
                                               TOverwriteAnswer& Answer);
-
-// The copy buffer and the length of the next block. Every block costs a few system calls besides its
-// bytes, so blocks grow while they are quick; the cancel check and the progress display come once a
-// block, so they shrink while they are slow, as on a diskette (some 50 KB a second).
-class TCopyBlock {
-public:
-    static constexpr uint32_t FirstSize = 128 * 1024, MinSize = 16 * 1024, MaxSize = 1024 * 1024;
-    char* Data() { return FBuffer.data(); }
-    // The next block's length, no more than Limit.
-    uint32_t Size(int64_t Limit) const { return static_cast<uint32_t>(Limit < FSize ? Limit : FSize); }
-    // One block is done; the time since the last one sets the next length.
-    void Done();
-
-private:
-    std::vector<char> FBuffer = std::vector<char>(MaxSize);
-    uint32_t FSize = FirstSize;
-    DWORD FLast = GetTickCount();
-};
 
 // Writes one set: data parts of PartSize bytes, then header files that begin in the room the last part
 // left on its disk. The files of an older set of the name are moved aside before the first byte is
