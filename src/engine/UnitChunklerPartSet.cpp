@@ -125,11 +125,9 @@ bool TPartSetName::IsOwnBatch() const {
 
 std::vector<std::string> TPartSetName::OlderFiles(bool WithSfv, bool WithBatch) const {
     std::vector<std::string> older;
-    WIN32_FIND_DATAA data{};
-    const TScopedHandle<HANDLE, &FindClose> search(FindFirstFileA(Pattern().c_str(), &data));
-    for (bool more = bool(search); more; more = FindNextFileA(search.Get(), &data))
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && Holds(data.cFileName))
-            older.push_back(data.cFileName);
+    for (const WIN32_FIND_DATAA& found : FindFiles(Pattern()))
+        if (Holds(found.cFileName))
+            older.push_back(found.cFileName);
     if (GetPathKind(Sfv()) == pkFile && (WithSfv || IsOwnSfv()))
         older.push_back(GetFileNamePart(Sfv()));
     // A batch file of the split file's own name would be the file itself.
@@ -410,11 +408,9 @@ int64_t TPartSetReader::NominalPartSize(int64_t First) const {
     // itself is the one cut short or grown, and it is named before any of its bytes are used. A part
     // that a size needs and the folder lacks counts against it, as one of the wrong size does.
     std::map<int, int64_t> sizes;
-    WIN32_FIND_DATAA data{};
-    const TScopedHandle<HANDLE, &FindClose> search(FindFirstFileA(FSet.Pattern().c_str(), &data));
-    for (bool more = bool(search); more; more = FindNextFileA(search.Get(), &data))
-        if (const int number = FSet.PartNumber(data.cFileName); number > 1)
-            sizes[number] = int64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+    for (const WIN32_FIND_DATAA& found : FindFiles(FSet.Pattern()))
+        if (const int number = FSet.PartNumber(found.cFileName); number > 1)
+            sizes[number] = int64_t{found.nFileSizeHigh} << 32 | found.nFileSizeLow;
     const auto misfits = [&](int64_t PartSize) {
         int count = 0;
         for (int number = 2; number <= MaxPartCount; ++number) {

@@ -5,6 +5,7 @@
 
 #include "engine/UnitSetReplacement.h"
 #include "inventory/UnitFileInfo.h"
+#include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 #include "support/UnitPar2Repair.h"
 
@@ -139,11 +140,9 @@ private:
 
 TSetRepair::TSetRepair(const TPartSetName& Set, std::string AOutputDir)
     : FSet(Set), FOutputDir(std::move(AOutputDir)) {
-    WIN32_FIND_DATAA data{};
-    const TScopedHandle<HANDLE, &FindClose> search(FindFirstFileA(FSet.Par2Pattern().c_str(), &data));
-    for (bool more = bool(search); more; more = FindNextFileA(search.Get(), &data))
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && FSet.IsRecoveryFileName(data.cFileName))
-            FPar2Files.push_back(AppendBackslash(FSet.Folder) + data.cFileName);
+    for (const WIN32_FIND_DATAA& found : FindFiles(FSet.Par2Pattern()))
+        if (FSet.IsRecoveryFileName(found.cFileName))
+            FPar2Files.push_back(AppendBackslash(FSet.Folder) + found.cFileName);
     // The index holds the checksums without recovery data; a volume holds them as well.
     std::stable_partition(FPar2Files.begin(), FPar2Files.end(), [&](const std::string& Path) {
         return UpperCaseStr(Path) == UpperCaseStr(FSet.Par2Index());

@@ -15,25 +15,6 @@ namespace {
 constexpr char Tab = '\t';
 constexpr int64_t MaxInt64 = std::numeric_limits<int64_t>::max();
 
-// Owns a FindFirstFileA search; the handle may be invalid when nothing was found.
-class TFindHandle {
-public:
-    TFindHandle(const std::string& Pattern, WIN32_FIND_DATAA& Data)
-        : FHandle(FindFirstFileA(Pattern.c_str(), &Data)) {}
-    ~TFindHandle() {
-        if (Valid())
-            FindClose(FHandle);
-    }
-    TFindHandle(const TFindHandle&) = delete;
-    TFindHandle& operator=(const TFindHandle&) = delete;
-
-    bool Valid() const { return FHandle != INVALID_HANDLE_VALUE; }
-    bool Next(WIN32_FIND_DATAA& Data) { return FindNextFileA(FHandle, &Data) != FALSE; }
-
-private:
-    HANDLE FHandle;
-};
-
 // Plain decimal digits only, at least one, and the value must fit int64.
 bool ReadHeaderInt64(std::string_view Text, int64_t& Value) {
     if (!IsDigits(Text))
@@ -486,11 +467,8 @@ bool TFileInfos::BuildFromPath(const std::string& Path, int64_t Limit,
         case pkFile:
         case pkFolder: {
             WIN32_FIND_DATAA data{};
-            {
-                TFindHandle self(p, data);
-                if (!self.Valid())
-                    scanner.Fail(p, GetLastError());
-            }
+            if (const TScopedHandle<HANDLE, &FindClose> self(FindFirstFileA(p.c_str(), &data)); !self)
+                scanner.Fail(p, GetLastError());
             BaseFolder = GetParentFolder(p);
             scanner.AddEntry(p, kind, data);
             if (kind == pkFolder && !scanner.Failed())
@@ -523,15 +501,12 @@ bool TFileInfos::BuildFromPartFiles(const std::string& PartFileName) {
         // One listing of the name's files: the parts, by number. A folder of a part's name is no part: where
         // parts follow it, it is a gap like a missing part.
         std::map<int64_t, WIN32_FIND_DATAA> parts;
-        WIN32_FIND_DATAA data{};
-        TFindHandle search(base + ".*", data);
-        for (bool more = search.Valid(); more; more = search.Next(data)) {
+        for (const WIN32_FIND_DATAA& data : FindFiles(base + ".*")) {
             const std::string name = UpperCaseStr(FoundName(data));
             const std::string digits = name.substr(std::min(prefix.size(), name.size()));
             int64_t number = 0;
             if (name.compare(0, prefix.size(), prefix) == 0 && ReadHeaderInt64(digits, number) &&
-                IntToStrZeroPad(number, 3) == digits && number >= 1 && number <= MaxParts &&
-                !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                IntToStrZeroPad(number, 3) == digits && number >= 1 && number <= MaxParts)
                 parts.emplace(number, data);
         }
         // A part missing before the last one found is asked for when the join needs it: every part but

@@ -1,5 +1,7 @@
 #include "support/UnitImport.h"
 
+#include "support/UnitScopedHandle.h"
+
 #include <commdlg.h>
 
 #include <algorithm>
@@ -65,6 +67,16 @@ bool ChooseExistingFile(HWND Owner, DWORD RecordSize, const std::string& Title, 
         return false;
     Path = file;
     return true;
+}
+
+std::vector<WIN32_FIND_DATAA> FindFiles(const std::string& Pattern) {
+    std::vector<WIN32_FIND_DATAA> files;
+    WIN32_FIND_DATAA data{};
+    const TScopedHandle<HANDLE, &FindClose> search(FindFirstFileA(Pattern.c_str(), &data));
+    for (bool more = bool(search); more; more = FindNextFileA(search.Get(), &data))
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files.push_back(data);
+    return files;
 }
 
 bool WideToAnsi(std::wstring_view Text, std::string& Ansi) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The drive ("C:") or share root ("\\server\share") at the start of Path, without trailing
 // backslash; empty when Path starts with neither.
@@ -19,6 +20,10 @@ bool IsOnRemovableDrive(const std::string& Path);
 inline int64_t MinInt64(int64_t A, int64_t B) {
     return A < B ? A : B;
 }
+
+// The files (not folders) whose names match Pattern (FindFirstFileA's wildcards), in the system's order;
+// none where the folder cannot be listed.
+std::vector<WIN32_FIND_DATAA> FindFiles(const std::string& Pattern);
 
 // The system's open-file dialog for one existing file, owned by Owner. Path presets the name field (cut
 // to fit) and receives the choice, wide so that a name outside the ANSI code page comes back whole; an empty
