@@ -115,26 +115,35 @@ public:
     HWND LblHomePage = nullptr;
     // Belongs to the window once set on it; never deleted by the program.
     HRGN FRegion = nullptr;
-    bool FCancelRequested = false;
     int64_t FProgressMax = 0;
     int64_t FProgressPos = 0;
     TChunklerStartParams* FParams = nullptr; // not owned
 
-    // Re-entrancy guards (UnitFrmMainInput.cpp): a job pumps messages while it runs, so a button
-    // pressed from the keyboard or a close request can arrive in the middle of it.
+private:
+    // The handlers of WMCommand that are no message handlers themselves.
+    void ClickFocused();
+    void FocusNext();
+    void FocusPrevious();
+    void RequestCancel();
+    void StartSplit();
+    void StartJoin();
+    void BrowseSourceFolder();
+    void BrowseOutputFolder();
+    void OutputDirChosen();
+
+    // Escape was pressed since the last cancel poll.
+    bool FCancelRequested = false;
+    // Re-entrancy guards: a job pumps messages while it runs, so a button pressed from the keyboard or a
+    // close request can arrive in the middle of it.
     bool FJobRunning = false;     // StartJob is between its start and its return
     bool FCloseRequested = false; // the window is to be destroyed once the running job has returned
-
-    // --- Added for the job start (UnitFrmMainInput.cpp): a WM_QUIT that the job's message pump took
-    // from the queue, posted again once the job has returned so that the message loop still ends.
+    // A WM_QUIT that the job's message pump took from the queue, posted again once the job has returned so
+    // that the message loop still ends.
     bool FQuitPending = false;
     int FQuitCode = 0;
-
-    // The output field holds the window's own suggestion, which the next one may replace
-    // (UnitFrmMainInput.cpp).
+    // The output field holds the window's own suggestion, which the next one may replace.
     bool FOutputSuggested = false;
 
-private:
     // The steps of CreateMainWindow, in their order.
     void CreateFrame();
     void CreateControls();

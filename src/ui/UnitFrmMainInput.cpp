@@ -79,60 +79,81 @@ int64_t ScaleSize(int64_t N, int64_t Unit) {
 } // namespace
 
 void TFrmMain::WMCommand(TMessage& Message) {
-    HWND control = reinterpret_cast<HWND>(Message.LParam);
-    WORD notification = HIWORD(Message.WParam);
-    if (control == nullptr) {
-        switch (LOWORD(Message.WParam)) {
-        case cmdEnter:
-            // Posted, so that the click is handled after this message, as a click of the focused control.
-            PostMessageA(FHandle, WM_COMMAND, 0, reinterpret_cast<LPARAM>(GetFocus()));
-            break;
-        case cmdNextControl:
-            PostMessageA(FHandle, WM_NEXTDLGCTL, 0, 0);
-            break;
-        case cmdPrevControl:
-            PostMessageA(FHandle, WM_NEXTDLGCTL, 1, 0);
-            break;
-        case cmdEscape:
-            FCancelRequested = true;
-            break;
-        default:
-            break;
-        }
+    const auto control = reinterpret_cast<HWND>(Message.LParam);
+    const WORD id = LOWORD(Message.WParam), notification = HIWORD(Message.WParam);
+    // A keyboard command comes without a control; a control's notification (0 for a click) with it. A job
+    // pumps messages while it runs, so what would start another job or a dialog waits for its end.
+    const struct {
+        HWND Control;
+        WORD Id;           // a keyboard command, where Control is none
+        WORD Notification; // 0: any
+        bool WhenIdle;
+        void (TFrmMain::*Handler)();
+    } handlers[] = {
+        {nullptr, cmdEnter, 0, false, &TFrmMain::ClickFocused},
+        {nullptr, cmdNextControl, 0, false, &TFrmMain::FocusNext},
+        {nullptr, cmdPrevControl, 0, false, &TFrmMain::FocusPrevious},
+        {nullptr, cmdEscape, 0, false, &TFrmMain::RequestCancel},
+        {BtnClose, 0, 0, false, &TFrmMain::Close},
+        {BtnSplit, 0, 0, true, &TFrmMain::StartSplit},
+        {BtnJoin, 0, 0, true, &TFrmMain::StartJoin},
+        {BtnBrowseFile, 0, 0, true, &TFrmMain::BrowseFile},
+        {BtnBrowseSourceDir, 0, 0, true, &TFrmMain::BrowseSourceFolder},
+        {BtnBrowseOutputDir, 0, 0, true, &TFrmMain::BrowseOutputFolder},
+        {LblHomePage, 0, 0, false, &TFrmMain::OpenHomePage},
+        {CboSize, 0, CBN_SELCHANGE, false, &TFrmMain::UpdateSizeEdit},
+        {EdtSource, 0, EN_CHANGE, false, &TFrmMain::SuggestOutputDir},
+        {EdtOutputDir, 0, EN_CHANGE, false, &TFrmMain::OutputDirChosen},
+    };
+    for (const auto& h : handlers) {
+        if (h.Control != control || (!control && h.Id != id) ||
+            (h.Notification && h.Notification != notification))
+            continue;
+        if (!(h.WhenIdle && FJobRunning))
+            (this->*h.Handler)();
         return;
     }
-    if (control == BtnClose) {
-        Close();
-        return;
-    }
-    if (control == BtnSplit || control == BtnJoin) {
-        if (FJobRunning)
-            return;
-        FParams->Unsplit = control == BtnJoin;
-        StartJob();
-    } else if (control == BtnBrowseFile) {
-        if (!FJobRunning)
-            BrowseFile();
-    } else if (control == BtnBrowseSourceDir) {
-        if (!FJobRunning)
-            BrowseFolder(false);
-    } else if (control == BtnBrowseOutputDir) {
-        if (!FJobRunning)
-            BrowseFolder(true);
-    } else if (control == LblHomePage) {
-        OpenHomePage();
-    } else if (control == CboSize) {
-        if (notification == CBN_SELCHANGE)
-            UpdateSizeEdit();
-    } else if (control == EdtSource) {
-        if (notification == EN_CHANGE)
-            SuggestOutputDir();
-    } else if (control == EdtOutputDir) {
-        // Typed, dropped or browsed: the user's own choice from now on. The window's own suggestion
-        // passes here too, and SuggestOutputDir marks it again right after.
-        if (notification == EN_CHANGE)
-            FOutputSuggested = false;
-    }
+}
+
+// Posted, so that the click is handled after this message, as a click of the focused control.
+void TFrmMain::ClickFocused() {
+    PostMessageA(FHandle, WM_COMMAND, 0, reinterpret_cast<LPARAM>(GetFocus()));
+}
+
+void TFrmMain::FocusNext() {
+    PostMessageA(FHandle, WM_NEXTDLGCTL, 0, 0);
+}
+
+void TFrmMain::FocusPrevious() {
+    PostMessageA(FHandle, WM_NEXTDLGCTL, 1, 0);
+}
+
+void TFrmMain::RequestCancel() {
+    FCancelRequested = true;
+}
+
+void TFrmMain::StartSplit() {
+    FParams->Unsplit = false;
+    StartJob();
+}
+
+void TFrmMain::StartJoin() {
+    FParams->Unsplit = true;
+    StartJob();
+}
+
+void TFrmMain::BrowseSourceFolder() {
+    BrowseFolder(false);
+}
+
+void TFrmMain::BrowseOutputFolder() {
+    BrowseFolder(true);
+}
+
+// Typed, dropped or browsed: the user's own choice from now on. The window's own suggestion passes here
+// too, and SuggestOutputDir marks it again right after.
+void TFrmMain::OutputDirChosen() {
+    FOutputSuggested = false;
 }
 
 // Alt+F4 and the system menu's Close: the default processing would destroy the window under a
