@@ -104,6 +104,7 @@ class TCopyBlock;
 class TPartSetWriter;
 class TPartSetReader;
 class TRestoredFile;
+class TWaitingFiles;
 struct TLocated;
 
 class TChunkler {
@@ -177,7 +178,8 @@ private:
     // Recreates folders and files of FileInfos from the parts in order.
     TChunklerResult CopyParts(TPartSetReader& Parts);
     // The next Size bytes of the set into File.
-    TChunklerResult RestoreFile(TPartSetReader& Parts, TCopyBlock& Block, TRestoredFile& File, int64_t Size);
+    TChunklerResult RestoreFile(TPartSetReader& Parts, TCopyBlock& Block, TWaitingFiles& Waiting,
+                                TRestoredFile& File, int64_t Size);
     // Where FileName is when it is not in Folder: the user is asked to insert the disk that holds it, then
     // to show where it is; a silent job gives crSourceNotFound at once.
     TLocated LocatePartFile(const std::string& Folder, const std::string& FileName);

@@ -37,6 +37,33 @@ void RestoreFolderTimes(const TFileInfos& List, const std::string& OutputDir) {
 
 } // namespace
 
+// Restored files that are complete and wait for the part they were read from to pass its check, so that a
+// damaged part leaves none of the files read from it and the user's existing copies as they were.
+class TWaitingFiles {
+public:
+    // Kept at once where the open part awaits no check.
+    void Add(std::unique_ptr<TRestoredFile> File, const TPartSetReader& Parts) {
+        FFiles.push_back(std::move(File));
+        if (!Parts.AwaitsCheck())
+            KeepAll();
+    }
+    // Reads the open part to its end for its check; once it passes, the files take their names.
+    TChunklerResult PassPart(TPartSetReader& Parts, TCopyBlock& Block) {
+        const TChunklerResult result = Parts.CheckRest(Block);
+        if (result == crOk)
+            KeepAll();
+        return result;
+    }
+
+private:
+    void KeepAll() {
+        for (const auto& file : FFiles)
+            file->Keep();
+        FFiles.clear();
+    }
+    std::vector<std::unique_ptr<TRestoredFile>> FFiles;
+};
+
 TChunklerResult TChunkler::JoinParts() {
     try {
         TPartSetReader parts(Params->SourcePath, Params->OutputDir,
@@ -91,6 +118,7 @@ TChunklerResult TChunkler::CopyParts(TPartSetReader& Parts) {
     Hooks().SetProgressMax(FileInfos->TotalSize());
     TOverwriteAnswer overwrite([this](const std::string& Name) { return MayReplace(Name); });
     TCopyBlock block;
+    TWaitingFiles waiting;
     Parts.ExpectData(FileInfos->TotalSize());
     TChunklerResult result = Parts.Open(false, 1);
     for (int index = 0; result == crOk && index < FileInfos->Count(); ++index) {
@@ -106,27 +134,29 @@ TChunklerResult TChunkler::CopyParts(TPartSetReader& Parts) {
         auto file = TRestoredFile::Create(MakeStream, path, overwrite);
         if (!file)
             return crCancelled;
-        result = RestoreFile(Parts, block, *file, entry.Size);
+        result = RestoreFile(Parts, block, waiting, *file, entry.Size);
         if (result == crOk) {
             file->Finish(entry.LastWriteTime);
-            Parts.Hold(std::move(file));
+            waiting.Add(std::move(file), Parts);
         }
         // Once the last file is complete there is nothing left to cancel.
         if (result == crOk && index + 1 < FileInfos->Count() && Cancelled())
             result = crCancelled;
     }
-    return result == crOk ? Parts.CheckRest(block) : result;
+    return result == crOk ? waiting.PassPart(Parts, block) : result;
 }
 
-TChunklerResult TChunkler::RestoreFile(TPartSetReader& Parts, TCopyBlock& Block, TRestoredFile& File,
-                                       int64_t Size) {
+TChunklerResult TChunkler::RestoreFile(TPartSetReader& Parts, TCopyBlock& Block, TWaitingFiles& Waiting,
+                                       TRestoredFile& File, int64_t Size) {
     // Never read past the file, so each read lands in exactly one restored file.
     for (int64_t left = Size; left > 0;) {
         const std::string_view bytes = Parts.Read(Block, Block.Size(left));
         const auto n = static_cast<uint32_t>(bytes.size());
         File.Stream().WriteAll(bytes.data(), n);
         left -= n;
-        const TChunklerResult result = n == 0 ? Parts.NextPart(Block) : crOk;
+        TChunklerResult result = n == 0 ? Waiting.PassPart(Parts, Block) : crOk;
+        if (n == 0 && result == crOk)
+            result = Parts.OpenNextPart();
         Block.Done();
         Hooks().SetProgress(Parts.DataRead());
         if (result != crOk)

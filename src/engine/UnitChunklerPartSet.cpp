@@ -440,12 +440,6 @@ std::string_view TPartSetReader::Read(TCopyBlock& Block, uint32_t Count) {
     return bytes;
 }
 
-TChunklerResult TPartSetReader::NextPart(TCopyBlock& Block) {
-    if (const TChunklerResult result = CheckRest(Block); result != crOk)
-        return result;
-    return Open(false, FPartNumber + 1);
-}
-
 TChunklerResult TPartSetReader::CheckRest(TCopyBlock& Block) {
     for (std::string_view bytes = "-"; FSfv.IsRunning() && !bytes.empty();) {
         bytes = ReadOpen(Block, TCopyBlock::MaxSize);
@@ -455,18 +449,7 @@ TChunklerResult TPartSetReader::CheckRest(TCopyBlock& Block) {
         DamagedName = FOpenName;
         return crChecksumError;
     }
-    for (const auto& file : FWaiting)
-        file->Keep();
-    FWaiting.clear();
     return crOk;
-}
-
-void TPartSetReader::Hold(std::unique_ptr<TRestoredFile> File) {
-    FWaiting.push_back(std::move(File));
-    if (!FSfv.IsRunning()) {
-        FWaiting.back()->Keep();
-        FWaiting.clear();
-    }
 }
 
 bool TPartSetReader::IsFileOfSet(const std::string& Path) const {

@@ -203,15 +203,13 @@ public:
     std::string_view Read(TCopyBlock& Block, uint32_t Count);
     // Bytes Read took from data parts so far.
     int64_t DataRead() const { return FDataRead; }
-    // The open part ended while the set needs more: it must be intact, then the next part is opened.
-    TChunklerResult NextPart(TCopyBlock& Block);
+    // The open part ended while the set needs more.
+    TChunklerResult OpenNextPart() { return Open(false, FPartNumber + 1); }
     // Reads what is left of the open file for its checksum alone: bytes the join does not need, such as
     // the tail of the last part, belong to it all the same. crChecksumError when it differs.
     TChunklerResult CheckRest(TCopyBlock& Block);
-    // A complete restored file keeps its name once the parts it was read from have passed their checks:
-    // at once when the open part is not listed in the checksum file, otherwise when CheckRest or NextPart
-    // passes. Until then it is removed with the reader.
-    void Hold(std::unique_ptr<TRestoredFile> File);
+    // True while the open file is still to pass a check: the checksum file lists it.
+    bool AwaitsCheck() const { return FSfv.IsRunning(); }
     // True when Path is a part, header or recovery file of the set where its parts are looked for.
     bool IsFileOfSet(const std::string& Path) const;
 
@@ -238,5 +236,4 @@ private:
 
     int FPartNumber = 0; // of the open data part; 0 while a header file is open
     int64_t FPartSize = -1, FDataSize = 0, FDataRead = 0;
-    std::vector<std::unique_ptr<TRestoredFile>> FWaiting; // complete, until the open part passes its check
 };
