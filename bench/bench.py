@@ -162,8 +162,9 @@ class Tool:
     """A command line, the folder it writes (emptied before each run), and a check of what
     the last run left there."""
 
-    def __init__(self, label, command, out=None, check=lambda: None, expect=0):
+    def __init__(self, label, command, out=None, check=lambda: None, expect=0, prepare=""):
         self.label, self.command, self.out, self.check, self.expect = label, command, out, check, expect
+        self.prepare = prepare  # a shell command run before each run, untimed, after the folder is emptied
         self.min = self.median = None
         self.peak = 0
 
@@ -175,7 +176,8 @@ def hyperfine(tool, runs, warmup):
     with tempfile.TemporaryDirectory() as tmp:
         report, rss = os.path.join(tmp, "report.json"), os.path.join(tmp, "rss")
         out = shlex.quote(tool.out or "")
-        prepare = shlex.join(["bash", "-c", f"rm -rf {out} && mkdir -p {out} && sync" if tool.out else "sync"])
+        steps = [f"rm -rf {out} && mkdir -p {out}"] if tool.out else []
+        prepare = shlex.join(["bash", "-c", " && ".join(steps + ([tool.prepare] if tool.prepare else []) + ["sync"])])
         # No shell of hyperfine's: taking an estimate of its start-up off every run would add that
         # estimate's noise. Every command starts under GNU time instead (about a millisecond), which
         # adds the process's peak resident set to a file.
@@ -270,6 +272,54 @@ def sfv_cases(inputs, work):
              lambda: same_file(src, os.path.join(j_plain, "big.bin"), "join")),
     ])
     clean(sfv, plain, joined, j_plain)
+
+
+def recovery_cases(inputs, work):
+    """/RECOVER10: the split that also writes recovery files for any 10 lost parts (20 slices of half a part)
+    against GNU split followed by par2 create with the same slice size and count; the join that rebuilds
+    two lost parts against par2 repair followed by cat; the join of the intact set with its recovery files
+    beside it against the same parts without them. par2 verify checks what the split wrote."""
+    src = os.path.join(inputs, "big.bin")
+    gib = f"{BIG_SIZE / (1024 * MIB):g} GiB" if BIG_SIZE >= 1024 * MIB else f"{BIG_SIZE // MIB} MiB"
+    rec, gnu, bare, joined, catted = (os.path.join(work, f"rec-{t}") for t in ("split", "gnu", "bare", "join", "cat"))
+    q = shlex.quote
+    lost = ("big.bin.100", "big.bin.200")
+
+    def verify():
+        if subprocess.run(["par2", "verify", "-q", "-q", "big.bin.par2"], cwd=rec,
+                          stdout=subprocess.DEVNULL).returncode:
+            fail("par2 verify does not accept what the split wrote")
+
+    gnu_split = (f"split -b {DISK} -d -a 3 --numeric-suffixes=1 {q(src)} {q(gnu)}/big.bin. && cd {q(gnu)} && "
+                 f"par2 create -q -q -s{DISK // 2} -c20 big.bin.par2 big.bin.[0-9]* >/dev/null")
+    measure(f"split {gib} into 1.44 MB parts with /RECOVER10", [
+        Tool("Chunkler", wine(CHUNKLER, "/SILENT", f"/SIZE{DISK}", "/RECOVER10", winpath(src), winpath(rec)), rec,
+             verify),
+        Tool("split+par2", bash(gnu_split), gnu),
+    ])
+    # What the last runs wrote stays for the joins: the set with its recovery files, the same parts without
+    # them, and two parts lost from each set.
+    os.makedirs(bare)
+    for name in os.listdir(rec):
+        if not name.endswith(".par2"):
+            os.link(os.path.join(rec, name), os.path.join(bare, name))
+    join = lambda parts, out: wine(CHUNKLER, "/SILENT", "/UNSPLIT", winpath(os.path.join(parts, "big.bin.h001")),
+                                   winpath(out))
+    joined_right = lambda: same_file(src, os.path.join(joined, "big.bin"), "join")
+    measure(f"join {gib} from 1.44 MB parts with recovery files", [
+        Tool("Chunkler", join(rec, joined), joined, joined_right),
+        Tool("without", join(bare, joined), joined, joined_right),
+    ])
+    for name in lost:
+        os.remove(os.path.join(rec, name))
+    measure(f"join {gib} from 1.44 MB parts, two parts rebuilt", [
+        Tool("Chunkler", join(rec, joined), joined, joined_right),
+        Tool("par2+cat", bash(f"cd {q(gnu)} && par2 repair -q -q big.bin.par2 >/dev/null && "
+                              f"cat big.bin.[0-9]* > {q(catted)}/big.bin"), catted,
+             lambda: same_file(src, os.path.join(catted, "big.bin"), "par2 repair and cat"),
+             prepare=f"rm -f {' '.join(q(os.path.join(gnu, n)) for n in lost)}"),
+    ])
+    clean(rec, gnu, bare, joined, catted)
 
 
 def tree_cases(inputs, work, name, label, runs=RUNS, warmup=1):
@@ -372,6 +422,7 @@ def main():
     startup_case(work)
     big_cases(inputs, work)
     sfv_cases(inputs, work)
+    recovery_cases(inputs, work)
     tree_cases(inputs, work, "tree", f"tree of {TREE_FILES:,} files (0-64 KiB) in {TREE_FOLDERS:,} folders")
     # The per-file cost of a join without the 200,000-file tree's minutes: a few seconds a run.
     tree_cases(inputs, work, "few", f"tree of {FEW_FILES:,} empty files in {FEW_FOLDERS} folders "
