@@ -28,6 +28,7 @@ CHUNKLER = os.path.join(BUILD, "Chunkler.exe")
 REFTREE = os.path.join(BUILD, "bench", "RefTreeCopy.exe")
 HEADERSCALE = os.path.join(BUILD, "bench", "HeaderScale.exe")
 CRCSPEED = os.path.join(BUILD, "bench", "CrcSpeed.exe")
+PAR2SPEED = os.path.join(BUILD, "bench", "Par2Speed.exe")
 
 RUNS = 3 if QUICK else 5
 MIB = 1024 * 1024
@@ -410,7 +411,7 @@ def table():
 
 
 def main():
-    for exe in (CHUNKLER, REFTREE, HEADERSCALE, CRCSPEED):
+    for exe in (CHUNKLER, REFTREE, HEADERSCALE, CRCSPEED, PAR2SPEED):
         if not os.path.exists(exe):
             sys.exit(f"bench: {exe} is missing; build it first (make bench does)")
     log(f"bench: {'quick run, ' if QUICK else ''}{RUNS} timed runs per case after one warm-up")
@@ -435,6 +436,7 @@ def main():
                "header records, 1 run)", runs=1, warmup=0)
     header = in_process(HEADERSCALE, "header of 200,000 records in process")
     crc = in_process(CRCSPEED, "CRC-32 methods over 256 MiB in memory")
+    par2 = in_process(PAR2SPEED, "PAR2 arithmetic and recovery data in process")
     clean(work)
 
     log("")
@@ -453,6 +455,9 @@ def main():
         log(f"  {line}")
     log("CRC-32 alone over 256 MiB in memory, best of 3 (bench/CrcSpeed.cpp):")
     for line in crc:
+        log(f"  {line}")
+    log("PAR2 recovery data in process (bench/Par2Speed.cpp):")
+    for line in par2:
         log(f"  {line}")
     if failures:
         log(f"bench: {len(failures)} case(s) FAILED: {', '.join(failures)}")
