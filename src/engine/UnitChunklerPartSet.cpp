@@ -67,14 +67,16 @@ int TPartSetName::Number(const std::string& FileName, bool IsHeader) const {
 
 bool TPartSetName::IsRecoveryFileName(const std::string& FileName) const {
     const std::string name = UpperCaseStr(FileName), prefix = UpperCaseStr(Name + ".");
-    if (name.size() <= prefix.size() + 5 || name.compare(0, prefix.size(), prefix) != 0 ||
-        !name.ends_with(".PAR2"))
+    if (name.compare(0, prefix.size(), prefix) != 0)
         return false;
-    const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - 5);
-    // "" for the index; "VOL" + first + "+" + count for a volume.
-    const size_t plus = middle.find('+');
-    return middle.empty() || (middle.rfind("VOL", 0) == 0 && plus != std::string::npos &&
-                              IsDigits(middle.substr(3, plus - 3)) && IsDigits(middle.substr(plus + 1)));
+    // "PAR2" for the index; "VOL" + first + "+" + count + ".PAR2" for a volume.
+    const std::string rest = name.substr(prefix.size());
+    if (rest == "PAR2")
+        return true;
+    const size_t plus = rest.find('+');
+    return rest.size() > 5 && rest.ends_with(".PAR2") && rest.rfind("VOL", 0) == 0 &&
+           plus != std::string::npos && IsDigits(rest.substr(3, plus - 3)) &&
+           IsDigits(rest.substr(plus + 1, rest.size() - 5 - plus - 1));
 }
 
 std::string TPartSetName::BatchLine(int Number) const {
