@@ -35,6 +35,9 @@ public:
     bool NoHeader = false;
     // A split that succeeds also writes the set's checksum file.
     bool CreateSfv = false;
+    // A split that succeeds also writes recovery files that rebuild any RecoverCount of its part and header
+    // files (1 to 99; 0 for none, -1 for a /RECOVER switch with another number, which no split accepts).
+    int RecoverCount = 0;
 };
 
 // Splits a command line as the runtime does (program name first); stops at the first empty argument.
@@ -95,6 +98,7 @@ public:
 };
 
 class TCopyBlock;
+class TSetRecovery;
 class TPartSetWriter;
 class TPartSetReader;
 class TRestoredFile;
@@ -145,7 +149,7 @@ private:
     bool Cancelled();
 
     // Splitting, batch file and program copy (UnitChunklerSplit.cpp)
-    TChunklerResult WriteParts();
+    TChunklerResult WriteParts(TSetRecovery* Recovery);
     // The content of every file into data parts.
     TChunklerResult WriteDataParts(TPartSetWriter& Set);
     // The header text into header files.
