@@ -19,6 +19,7 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
         TChunklerResult Result;
         std::string Text; // what the window shows for it
         size_t Written;   // files in the output folder afterwards
+        int Recover = 0;  // the /RECOVER count
     } cases[] = {
         // clang-format off
         {"an empty drive root names no parts", "U:\\", "out", false, 100, crSourceNotFound, text::NotFound, 0},
@@ -36,7 +37,14 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
         {"a join needs no size but a set", "file.txt", "out", true, 0, crSourceNotFound, text::NotFound, 0},
         {"999 full parts and no empty one after them", "999.bin", "out", false, 1, crOk, "", 999 + 40 + 1},
         {"1000 parts", "1000.bin", "out", false, 1, crTooManyParts, "You cannot create more than 999 parts!", 0},
-        {"no reachable limit", "file.txt", "out", false, std::numeric_limits<int64_t>::max() / 999 + 1, crOk, "", 3},
+        // The recovery slices follow the largest file, not the part size: two small recovery files.
+        {"no reachable limit", "file.txt", "out", false, std::numeric_limits<int64_t>::max() / 999 + 1, crOk, "",
+         5, 1},
+        {"parts too small for the recovery packets", "999.bin", "out", false, 1000, crInvalidSize, "The part size "
+         "is too small for the recovery files: each of them must fit on the disk of one part. Please choose a "
+         "larger size!", 0, 1},
+        {"a /RECOVER switch of another number", "file.txt", "out", false, 100, crInvalidSize,
+         "Invalid /RECOVER switch: the number of files to rebuild must be from 1 to 99!", 0, -1},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -51,7 +59,7 @@ TEST(EngineChecks, EveryCheckCodeAndItsText) {
         const auto resolve = [&](std::string N) { return N.find(':') != std::string::npos ? N : dir / N; };
         TChunklerStartParams p{
             .SourcePath = resolve(c.Source), .OutputDir = resolve(c.Output), .CreateBatch = true};
-        p.PartSize = c.PartSize, p.Silent = true, p.Unsplit = c.Join;
+        p.PartSize = c.PartSize, p.Silent = true, p.Unsplit = c.Join, p.RecoverCount = c.Recover;
         TScriptedHooks hooks;
         TChunkler engine(&hooks);
         EXPECT_EQ(engine.Execute(p), c.Result);
@@ -133,6 +141,11 @@ TEST(ReadCommandLine, QuotesSwitchesSizesPositionalsAndTheCopyRule) {
         {L"p /SIZE9223372036854775808", "||0|C"},
         {L"p /SIZE$8000000000000000", "||0|C"},
         {L"p /SIZE1000 /SIZEx", "||0|C"},
+        // From 1 to 99, 1 when none is given; any other number is kept for a split to refuse.
+        {L"p /Recover", "|" + def + "CR1"},
+        {L"p /RECOVER99 /recover07", "|" + def + "CR7"},
+        {L"p /RECOVER0", "|" + def + "CR-1"},
+        {L"p /RECOVER100 /RECOVERY", "|" + def + "CR-1"},
     };
     for (const auto& [line, want] : cases) {
         TChunklerStartParams p;
@@ -140,7 +153,8 @@ TEST(ReadCommandLine, QuotesSwitchesSizesPositionalsAndTheCopyRule) {
         EXPECT_EQ(p.SourcePath + "|" + p.OutputDir + "|" + std::to_string(p.PartSize) + "|" +
                       (p.CopyProgram ? "C" : "") + (p.CreateBatch ? "B" : "") + (p.Silent ? "S" : "") +
                       (p.Unsplit ? "U" : "") + (p.NoHeader ? "N" : "") +
-                      (p.WideSourcePath.empty() && p.WideOutputDir.empty() ? "" : "W"),
+                      (p.WideSourcePath.empty() && p.WideOutputDir.empty() ? "" : "W") +
+                      (p.RecoverCount ? "R" + std::to_string(p.RecoverCount) : ""),
                   want)
             << line;
     }

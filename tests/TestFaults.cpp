@@ -87,6 +87,7 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         {"read-only disk: split", false, ReadOnlyDisk, "", nullptr, readOnly, 0},
         {"short write: data part", false, Scratch, ".002", nullptr, shortWrite, 0},
         {"short write: header file", false, Scratch, ".h0", nullptr, shortWrite, 0},
+        {"short write: recovery file", false, Scratch, ".vol", nullptr, shortWrite, 0},
         {"short write: restored file", true, Scratch, "b.bin", nullptr, shortWrite, 1},
         {"split: output folder removed", false, Scratch, "", [](const TTempDir& t, THandle&) {
              RemoveTree(t / "out"); }, noPath, 0},
@@ -109,12 +110,15 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         }
         if (c.Out != Scratch)
             ClearFolder(out);
-        // An older set that the split replaces, where the disk takes one: it must come back whole.
+        // An older set that the split replaces, where the disk takes one: it must come back whole, with
+        // recovery files that name its files (another tool's, recognised by what they name).
         for (const auto& [name, bytes] : {std::pair{"Docs.001", PatternBytes(200000, 9)},
                                           {"Docs.h001", "header"},
                                           {"Docs.sfv", "Docs.001 0123ABCD\r\n"}})
             if (!c.Join && c.Out != ReadOnlyDisk)
                 WriteFileBytes(AppendBackslash(out) + name, bytes);
+        const std::string par2 = " && par2 create -q -q -t1 -n2 Docs.par2 Docs.001 Docs.h001";
+        ASSERT_EQ(c.Join || c.Out == ReadOnlyDisk ? 0u : RunUnixShell("cd " + UnixPath(out) + par2), 0u);
         auto source = ListTree(s.Source());
         std::optional<std::vector<std::string>> outside, before;
         THandle held;
@@ -135,7 +139,7 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
                 return std::unique_ptr<TFileStreamLite>(new TShortWriting(Name, Disposition, shortWrites));
             return TFileStreamLite::CreateWrite(Name, Disposition);
         };
-        EXPECT_EQ(RunJob(c.Join, s.Input(), out, PartSize, &hooks, streams), crFileError);
+        EXPECT_EQ(RunJob(c.Join, s.Input(), out, PartSize, &hooks, streams, c.Join ? 0 : 1), crFileError);
         EXPECT_LT(shortWrites, 2000) << "the job kept writing";
         held.Reset();
         // One error box, and no result box after it.
@@ -154,7 +158,8 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
 }
 
 // Another program (from Linux, which share modes do not bind) resizes b.bin during the copy: the header
-// records exactly what the parts hold, so the join gives b.bin back as copied and c.bin unshifted.
+// records exactly what the parts hold, so the join gives b.bin back as copied and c.bin unshifted, and the
+// recovery files, made again from the parts where they differ from the plan, describe them.
 TEST(Faults, SourceChangingDuringTheCopyIsRecordedAsCopied) {
     // The new size of b.bin, and what the parts hold of it: a file is cut at its size when opened.
     for (auto [newSize, copied] : {std::pair{800000, 600000}, {50000, 99000}, {200000, 200000}}) {
@@ -167,8 +172,10 @@ TEST(Faults, SourceChangingDuringTheCopyIsRecordedAsCopied) {
             if (!changed && hooks.Progress >= 1000 + 99000)
                 changed = RunUnixShell("truncate -s " + std::to_string(newSize) + " " + b) == 0;
         };
-        EXPECT_EQ(RunJob(false, s.Input(), s.Tmp / "parts", 100000, &hooks), crOk);
+        EXPECT_EQ(RunJob(false, s.Input(), s.Tmp / "parts", 100000, &hooks, nullptr, 2), crOk);
         EXPECT_TRUE(changed);
+        EXPECT_EQ(RunUnixShell("cd " + UnixPath(s.Tmp / "parts") + " && par2 verify -q -q -t1 Docs.par2"),
+                  0u);
         EXPECT_EQ(RunJob(true, s.Tmp / "parts\\Docs.001", s.Tmp / "out"), crOk);
         EXPECT_TRUE(ReadFileBytes(docs + "a.bin") + ReadFileBytes(docs + "b.bin") +
                         ReadFileBytes(docs + "sub\\c.bin") ==

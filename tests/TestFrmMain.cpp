@@ -240,13 +240,13 @@ TEST(MainWindowGerman, TextsInGerman) {
               "SplittenUnsplittenSchliessen");
 }
 
-// The program on a desktop of its own, started with a file and a folder: its window fills the fields, a
-// split asks and sums up, and Close ends the program with code 0.
+// The program on a desktop of its own, started with a file, a folder and /RECOVER: its window fills the
+// fields, a split asks, writes recovery files and sums up as ever, and Close ends the program with code 0.
 TEST(EndToEnd, SplitThroughTheWindow) {
     TTempDir dir;
     BuildTree(dir.Path(), {{"src\\", ""}, {"src\\data.bin", PatternBytes(3000000, 7)}});
     std::string desktop = UseOwnDesktop(),
-                cmd = ChunklerExe() + " \"" + dir.Path() + "/src/data.bin\" \"" + dir.Path() + "/src\"";
+                cmd = ChunklerExe() + " /RECOVER \"" + dir.Path() + "/src/data.bin\" \"" + dir.Path() + "/src\"";
     STARTUPINFOA si{.cb = sizeof(STARTUPINFOA), .lpDesktop = desktop.data()};
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
@@ -277,6 +277,7 @@ TEST(EndToEnd, SplitThroughTheWindow) {
          "the first headerfile fit on the same disk.\r\nNote: Sometimes preformatted floppy disks have "
          "damaged sectors, so please make sure, you can read back the copied files from the disks!");
     EXPECT_EQ(FileSize(dir / "src\\data.bin.003"), 92864);
+    EXPECT_TRUE(FileExists(dir / "src\\data.bin.par2")) << "the window's split takes /RECOVER";
     EXPECT_EQ(FindWindowA("#32770", nullptr), nullptr);
     PostMessageA(ChildWindowFromPoint(main, {260, 172}), BM_CLICK, 0, 0);
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);

@@ -146,15 +146,18 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
     }
 }
 
-// A folder split into itself or into a folder inside it, twice: the second set is the first again (neither the
-// output folder nor the older set is read as content), the join gives the source back without the output
+// A folder split into itself or into a folder inside it, twice: the second set is the first again (neither
+// the output folder nor the older set is read as content), the join gives the source back without the output
 // folder, and no file of the source changes.
 TEST(Split, IntoItsOwnSourceLeavesOutTheOutputFolderAndTheOlderSet) {
     for (const std::string output : {"S", "S\\out"}) {
         SCOPED_TRACE(output);
         TTempDir tmp;
-        BuildTree(tmp.Path(), {{"S\\", ""}, {"S\\out\\", ""}, {"S\\a.bin", Data.substr(0, 250000)},
-                               {"S\\S.sfv", "; another tool's"}, {"j\\", ""}});
+        BuildTree(tmp.Path(), {{"S\\", ""},
+                               {"S\\out\\", ""},
+                               {"S\\a.bin", Data.substr(0, 250000)},
+                               {"S\\S.sfv", "; another tool's"},
+                               {"j\\", ""}});
         std::vector<std::string> source = ListTree(tmp / "S"), sets[2];
         for (auto& set : sets) {
             ASSERT_EQ(RunJob(false, tmp / "S", tmp / output, 100000), crOk);
@@ -164,7 +167,8 @@ TEST(Split, IntoItsOwnSourceLeavesOutTheOutputFolderAndTheOlderSet) {
         EXPECT_TRUE(sets[0] == sets[1]);
         const auto after = ListTree(tmp / "S");
         for (const auto& entry : source)
-            EXPECT_TRUE(entry.rfind("out\\", 0) == 0 || std::count(after.begin(), after.end(), entry)) << entry;
+            EXPECT_TRUE(entry.rfind("out\\", 0) == 0 || std::count(after.begin(), after.end(), entry))
+                << entry;
         ASSERT_EQ(RunJob(true, tmp / output + "\\S.001", tmp / "j"), crOk);
         if (output != "S")
             std::erase_if(source, [](const std::string& Entry) { return Entry.rfind("out\\", 0) == 0; });
@@ -265,4 +269,40 @@ TEST(Sfv, SplitWritesWhatCksfvAcceptsAndADamagedPartLeavesNoFileReadFromIt) {
         }
         WriteFileBytes(file, kept);
     }
+}
+
+// /RECOVER2: par2 finds the set intact and rebuilds a lost part and a damaged header file. An older set's
+// recovery files go with it, with new ones or none; those "par2 create" made for the user's file stay.
+TEST(Recovery, Par2RebuildsTwoFilesAndOlderSetsTakeTheirRecoveryFilesAlong) {
+    TTempDir tmp;
+    BuildTree(tmp.Path(), {{"Docs\\", ""},
+                           {"Docs\\a.bin", Data.substr(0, 250000)},
+                           {"Docs\\e.txt", ""},
+                           {"f.bin", Data.substr(0, 40000)}});
+    const std::string shell = "cd " + UnixPath(tmp.Path()) + " && ";
+    ASSERT_EQ(RunUnixShell(shell + "par2 create -q -q -t1 f.bin"), 0u);
+    const auto split = [&, users = ListNames(tmp.Path())](const std::string& Args,
+                                                          std::vector<std::string> New) {
+        EXPECT_EQ(RunProgram(ChunklerExe() + " /SILENT " + Args + " .", tmp.Path()), 0u) << Args;
+        New.insert(New.end(), users.begin(), users.end());
+        std::sort(New.begin(), New.end());
+        EXPECT_EQ(ListNames(tmp.Path()), New) << Args;
+    };
+    const std::vector<std::string> docs = {"Docs.001", "Docs.002", "Docs.003", "Docs.h001"};
+    std::vector<std::string> recovered = docs; // the older set's 7 parts and 6 volumes are gone
+    for (const char* name :
+         {"Docs.par2", "Docs.vol0+1.par2", "Docs.vol1+1.par2", "Docs.vol2+1.par2", "Docs.vol3+1.par2"})
+        recovered.push_back(name);
+    ASSERT_EQ(RunProgram(ChunklerExe() + " /SILENT /RECOVER3 /SIZE40000 Docs .", tmp.Path()), 0u);
+    split("/RECOVER2 /SIZE100000 Docs", recovered);
+    for (const std::string& name : recovered)
+        EXPECT_LE(FileSize(tmp / name), 100000) << name << " does not fit the disk of a part";
+    EXPECT_EQ(RunUnixShell(
+                  shell + "par2 verify -q -q -t1 Docs.par2 && s=$(mktemp) && md5sum Docs.0* Docs.h* >$s && "
+                          "rm Docs.002 && printf X | dd of=Docs.h001 bs=1 seek=9 conv=notrunc 2>/dev/null && "
+                          "par2 repair -q -q -t1 Docs.par2 && rm Docs.h001.1 && md5sum -c --quiet $s"),
+              0u);
+    split("/SIZE100000 Docs", docs);
+    split("/SIZE100000 f.bin", {"Docs.001", "Docs.002", "Docs.003", "Docs.h001", "f.bin.001", "f.bin.h001"});
+    EXPECT_EQ(RunUnixShell(shell + "par2 verify -q -q -t1 f.bin.par2"), 0u) << "the user's recovery files";
 }

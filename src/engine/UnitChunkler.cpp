@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "engine/UnitChunklerPartSet.h"
+#include "engine/UnitChunklerRecovery.h"
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
@@ -76,6 +77,9 @@ void TChunkler::ShowResult(TChunklerResult Code) {
             MB_OK | MB_ICONERROR);
     else if (Code == crInvalidHeader && !DamagedPartName.empty())
         ShowMessage(FormatMsg(MsgPartSizeWrong, {DamagedPartName}), MB_OK | MB_ICONWARNING);
+    else if (Code == crInvalidSize && Params && Params->PartSize > 0)
+        ShowMessage(FormatMsg(Params->RecoverCount < 0 ? MsgRecoverInvalid : MsgRecoverTooSmall),
+                    MB_OK | MB_ICONWARNING);
     else if (Code < std::size(messages) && messages[Code] >= 0)
         ShowMessage(FormatMsg(messages[Code]), MB_OK | MB_ICONWARNING);
 }
@@ -118,7 +122,8 @@ TChunklerResult TChunkler::CheckParams(bool ForSplit) {
         break;
     }
 
-    if (ForSplit && Params->PartSize <= 0)
+    // A /RECOVER switch of another number is refused as a malformed size is.
+    if (ForSplit && (Params->PartSize <= 0 || Params->RecoverCount < 0))
         result = crInvalidSize;
 
     // A name the code page cannot hold came with "?" for the letters it lacks and looked missing; where it
@@ -176,12 +181,21 @@ TChunklerResult TChunkler::Split() {
     if (FileInfos->Count() == 0)
         return crSourceNotFound;
     CheckBatchName();
+    std::unique_ptr<TSetRecovery> recovery;
+    if (Params->RecoverCount > 0) {
+        recovery = std::make_unique<TSetRecovery>(
+            TPartSetName(Params->OutputDir, FileInfos->GetItem(0)->FileName), Params->PartSize,
+            Params->RecoverCount, [this] { return Cancelled(); });
+        // Parts too small for the recovery packets are known from the listing, before any question.
+        if (!recovery->Plan(*FileInfos, FileInfos->GetHeaderText()))
+            return crInvalidSize;
+    }
     const std::string question = FormatMsg(
         MsgConfirmPartCount, {std::to_string(PartCount(FileInfos->TotalSize())), FormatMsg(MsgEscHint)});
     if (ShowMessage(question, MB_YESNO | MB_ICONINFORMATION) != IDYES)
         return crCancelled;
     Hooks().SetProgressMax(FileInfos->TotalSize() + FileInfos->HeaderSize());
-    const TChunklerResult result = WriteParts();
+    const TChunklerResult result = WriteParts(recovery.get());
     if (result != crOk)
         return result;
     // Only beside a complete set: a split that fails leaves the folder as it was.

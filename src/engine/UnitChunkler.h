@@ -41,6 +41,9 @@ public:
     // names (SourcePath and OutputDir then read "?" for the letters it lacks); empty otherwise. A job ends
     // on such a name before it starts.
     std::wstring WideSourcePath, WideOutputDir;
+    // A split that succeeds also writes recovery files that rebuild any RecoverCount of its part and header
+    // files (1 to 99; 0 for none, -1 for a /RECOVER switch with another number, which no split accepts).
+    int RecoverCount = 0;
 };
 
 // Splits a command line as the runtime does (program name first); stops at the first empty argument.
@@ -101,6 +104,7 @@ public:
 };
 
 class TCopyBlock;
+class TSetRecovery;
 class TPartSetWriter;
 class TPartSetReader;
 class TRestoredFile;
@@ -156,7 +160,7 @@ private:
     bool Cancelled();
 
     // Splitting, batch file and program copy (UnitChunklerSplit.cpp)
-    TChunklerResult WriteParts();
+    TChunklerResult WriteParts(TSetRecovery* Recovery);
     // The content of every file into data parts.
     TChunklerResult WriteDataParts(TPartSetWriter& Set);
     // The header text into header files.

@@ -93,6 +93,12 @@ void TChunklerStartParams::ReadCommandLine(const std::wstring& CommandLine) {
             NoHeader = true;
         } else if (name == "SFV") {
             CreateSfv = true;
+        } else if (name.compare(0, 7, "RECOVER") == 0) {
+            // As a malformed size, a count out of range is refused when a split starts; it is never taken
+            // for none, which would leave the user without the recovery files asked for.
+            const std::string count = name.substr(7);
+            RecoverCount = count.empty() ? 1 : IsDigits(count) && count.size() <= 2 ? std::stoi(count) : 0;
+            RecoverCount = RecoverCount > 0 ? RecoverCount : -1;
         }
     }
     // A window run always offers the program copy; a silent run copies only when asked to.

@@ -7,6 +7,7 @@
 
 #include "engine/UnitChunkler.h"
 #include "engine/UnitChunklerRepair.h"
+#include "engine/UnitChunklerRecovery.h"
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
@@ -68,14 +69,16 @@ int TPartSetName::Number(const std::string& FileName, bool IsHeader) const {
 
 bool TPartSetName::IsRecoveryFileName(const std::string& FileName) const {
     const std::string name = UpperCaseStr(FileName), prefix = UpperCaseStr(Name + ".");
-    if (name.size() <= prefix.size() + 5 || name.compare(0, prefix.size(), prefix) != 0 ||
-        !name.ends_with(".PAR2"))
+    if (name.compare(0, prefix.size(), prefix) != 0)
         return false;
-    const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - 5);
-    // "" for the index; "VOL" + first + "+" + count for a volume.
-    const size_t plus = middle.find('+');
-    return middle.empty() || (middle.rfind("VOL", 0) == 0 && plus != std::string::npos &&
-                              IsDigits(middle.substr(3, plus - 3)) && IsDigits(middle.substr(plus + 1)));
+    // "PAR2" for the index; "VOL" + first + "+" + count + ".PAR2" for a volume.
+    const std::string rest = name.substr(prefix.size());
+    if (rest == "PAR2")
+        return true;
+    const size_t plus = rest.find('+');
+    return rest.size() > 5 && rest.ends_with(".PAR2") && rest.rfind("VOL", 0) == 0 &&
+           plus != std::string::npos && IsDigits(rest.substr(3, plus - 3)) &&
+           IsDigits(rest.substr(plus + 1, rest.size() - 5 - plus - 1));
 }
 
 std::string TPartSetName::BatchLine(int Number) const {
@@ -123,10 +126,23 @@ bool TPartSetName::IsOwnBatch() const {
     return !text.empty() && lines == text;
 }
 
-std::vector<std::string> TPartSetName::OlderFiles(bool WithSfv, bool WithBatch) const {
+bool TPartSetName::IsOwnRecoveryFile(const std::string& FileName,
+                                     const std::vector<std::string>& Written) const {
+    if (!IsRecoveryFileName(FileName))
+        return false;
+    for (const std::string& name : Written)
+        if (UpperCaseStr(name) == UpperCaseStr(FileName))
+            return true;
+    // Not what "par2 create" made for the user's own file of the name.
+    return IsRecoveryFileOf(AppendBackslash(Folder) + FileName,
+                            [this](const std::string& N) { return Holds(N); });
+}
+
+std::vector<std::string> TPartSetName::OlderFiles(bool WithSfv, bool WithBatch,
+                                                  const std::vector<std::string>& Recovery) const {
     std::vector<std::string> older;
     for (const WIN32_FIND_DATAA& found : FindFiles(Pattern()))
-        if (Holds(found.cFileName))
+        if (Holds(found.cFileName) || IsOwnRecoveryFile(found.cFileName, Recovery))
             older.push_back(found.cFileName);
     if (GetPathKind(Sfv()) == pkFile && (WithSfv || IsOwnSfv()))
         older.push_back(GetFileNamePart(Sfv()));
@@ -164,9 +180,10 @@ std::unique_ptr<TFileStreamLite> CreateAsking(const TStreamMaker& Make, const st
 // ---- TPartSetWriter ------------------------------------------------------------------------------
 
 TPartSetWriter::TPartSetWriter(TPartSetName AName, int64_t APartSize, TStreamMaker AMake,
-                               TOverwriteAnswer& AOverwrite, bool AWithBatch, bool AWithSfv)
+                               TOverwriteAnswer& AOverwrite, bool AWithBatch, bool AWithSfv,
+                               TSetRecovery* ARecovery)
     : FName(std::move(AName)), FPartSize(APartSize), FMake(std::move(AMake)), FOverwrite(AOverwrite),
-      FWithBatch(AWithBatch), FSfv(AWithSfv) {}
+      FWithBatch(AWithBatch), FSfv(AWithSfv), FRecovery(ARecovery) {}
 
 TPartSetWriter::~TPartSetWriter() {
     FFile.reset();
@@ -179,7 +196,9 @@ TPartSetWriter::~TPartSetWriter() {
 TChunklerResult TPartSetWriter::Begin() {
     // Parts of an older, longer set would be joined after the new ones, its checksum file would fail the
     // new parts, and its batch file would rebuild the older file; the overwrite question covers them.
-    const std::vector<std::string> older = FName.OlderFiles(FSfv.ListsAll(), FWithBatch);
+    // Files of the names the recovery files take are asked about now, not once the set is written.
+    const std::vector<std::string> older = FName.OlderFiles(
+        FSfv.ListsAll(), FWithBatch, FRecovery ? FRecovery->FileNames() : std::vector<std::string>{});
     if (!older.empty() && !FOverwrite.MayReplace(AppendBackslash(FName.Folder) + older.front()))
         return crCancelled;
     for (const std::string& name : older)
@@ -197,13 +216,21 @@ std::unique_ptr<TFileStreamLite> TPartSetWriter::Create(const std::string& FileN
     return FMake(FileName, CREATE_NEW);
 }
 
+std::unique_ptr<TFileStreamLite> TPartSetWriter::CreateWritten(const std::string& FileName) {
+    auto stream = Create(FileName);
+    if (stream)
+        FWritten.push_back(FileName);
+    return stream;
+}
+
 TChunklerResult TPartSetWriter::BeginFile(const std::string& FileName) {
     FFile.reset();
-    FFile = Create(FileName);
+    FFile = CreateWritten(FileName);
     if (!FFile)
         return crCancelled;
-    FWritten.push_back(FileName);
     FSfv.BeginFile(GetFileNamePart(FileName));
+    if (FRecovery)
+        FRecovery->BeginFile(GetFileNamePart(FileName));
     FRoom = FPartSize;
     return FHeaderNumber == 0 && !AppendBatchLine() ? crCancelled : crOk;
 }
@@ -211,6 +238,8 @@ TChunklerResult TPartSetWriter::BeginFile(const std::string& FileName) {
 TChunklerResult TPartSetWriter::WriteData(const void* Data, uint32_t Count) {
     FFile->WriteAll(Data, Count);
     FSfv.Add(Data, Count);
+    if (FRecovery)
+        FRecovery->Add(Data, Count);
     FRoom -= Count;
     FWrittenBytes += Count;
     // A set has no part 1000, not even an empty one: content of exactly 999 parts ends with part 999.
@@ -236,6 +265,8 @@ size_t TPartSetWriter::WriteHeader(std::string_view Text) {
     if (written == 0 || written > count)
         throw EExceptionLite(TextWriteError);
     FSfv.Add(Text.data(), written);
+    if (FRecovery)
+        FRecovery->Add(Text.data(), written);
     FRoom -= written;
     FWrittenBytes += written;
     return written;
@@ -245,10 +276,9 @@ bool TPartSetWriter::AppendBatchLine() {
     if (!FWithBatch)
         return true;
     if (!FBatch) {
-        FBatch = Create(FName.Batch());
+        FBatch = CreateWritten(FName.Batch());
         if (!FBatch)
             return false;
-        FWritten.push_back(FName.Batch());
     }
     const std::string line = FName.BatchLine(FPartNumber);
     // A line lost on a full disk would make the batch file rebuild a shorter file without a word.
@@ -257,16 +287,22 @@ bool TPartSetWriter::AppendBatchLine() {
 }
 
 TPartSetWriter::TCompletion TPartSetWriter::Complete() {
-    if (FSfv.ListsAll()) {
-        const std::string text = FSfv.Text("Chunkler 4.0");
-        auto sfv = Create(FName.Sfv());
-        if (!sfv)
-            return {crCancelled, {}};
-        FWritten.push_back(FName.Sfv());
-        sfv->WriteAll(text.data(), static_cast<uint32_t>(text.size()));
-    }
+    // Closed first: the recovery files may read the parts again.
     FFile.reset();
     FBatch.reset();
+    if (FSfv.ListsAll()) {
+        const std::string text = FSfv.Text("Chunkler 4.0");
+        auto sfv = CreateWritten(FName.Sfv());
+        if (!sfv)
+            return {crCancelled, {}};
+        sfv->WriteAll(text.data(), static_cast<uint32_t>(text.size()));
+    }
+    if (FRecovery) {
+        const TChunklerResult result =
+            FRecovery->Write([this](const std::string& FileName) { return CreateWritten(FileName); });
+        if (result != crOk)
+            return {result, {}};
+    }
     FCompleted = true;
     return {crOk, FReplacement.Commit()};
 }

@@ -18,6 +18,7 @@
 
 enum TChunklerResult : uint8_t;
 class TSetRepair;
+class TSetRecovery;
 
 // The files of a set named Name in Folder: Name + ".001" to ".999" for the data parts, Name + ".h001"
 // and on for the header files (more digits only past 999), Name + ".sfv" for the checksum file, and the
@@ -51,9 +52,11 @@ public:
     // True when FileName (without folder) is a part or header file of the set.
     bool Holds(const std::string& FileName) const { return PartNumber(FileName) || HeaderNumber(FileName); }
     // The files of the name in Folder that a new set replaces (without folder): its parts and header files,
-    // the checksum and batch files where they are recognisably this program's for the name or where the
-    // new set writes them (WithSfv, WithBatch). Other files of similar names are the user's.
-    std::vector<std::string> OlderFiles(bool WithSfv, bool WithBatch) const;
+    // the checksum, batch and recovery files where they are recognisably this program's for the name or
+    // where the new set writes them (WithSfv, WithBatch, Recovery: the names of its recovery files). Other
+    // files of similar names are the user's.
+    std::vector<std::string> OlderFiles(bool WithSfv, bool WithBatch,
+                                        const std::vector<std::string>& Recovery = {}) const;
 
     std::string Folder, Name;
 
@@ -62,6 +65,8 @@ private:
     std::string File(const std::string& Suffix) const;
     int Number(const std::string& FileName, bool IsHeader) const;
     bool IsOwnSfv() const;
+    // True for a recovery file of the set: one of the names Written, or one that names only its files.
+    bool IsOwnRecoveryFile(const std::string& FileName, const std::vector<std::string>& Written) const;
     bool IsOwnBatch() const;
 };
 
@@ -91,8 +96,9 @@ std::unique_ptr<TFileStreamLite> CreateAsking(const TStreamMaker& Make, const st
 // written and gives the older ones their names back, so the folder is as it was before.
 class TPartSetWriter {
 public:
+    // Recovery, where given, is fed every file and writes its recovery files once the set is complete.
     TPartSetWriter(TPartSetName AName, int64_t APartSize, TStreamMaker AMake, TOverwriteAnswer& AOverwrite,
-                   bool AWithBatch, bool AWithSfv);
+                   bool AWithBatch, bool AWithSfv, TSetRecovery* ARecovery = nullptr);
     ~TPartSetWriter();
     TPartSetWriter(const TPartSetWriter&) = delete;
     TPartSetWriter& operator=(const TPartSetWriter&) = delete;
@@ -110,7 +116,8 @@ public:
     // As much of Text as the current header file takes in one write; whatever a short write leaves
     // goes into the next header file, so no file holds more than its disk took.
     size_t WriteHeader(std::string_view Text);
-    // Writes the checksum file if asked for and removes the older set's files; from now on the set stays.
+    // Writes the checksum and recovery files if asked for and removes the older set's files; from now on
+    // the set stays.
     struct TCompletion {
         TChunklerResult Result;
         TSetReplacement::TLeft Left; // older files that could not be removed
@@ -125,6 +132,8 @@ private:
     // FileName created anew; one that exists is moved aside with the older set once the user agrees
     // (nullptr when not).
     std::unique_ptr<TFileStreamLite> Create(const std::string& FileName);
+    // The same, counted among the files this job wrote.
+    std::unique_ptr<TFileStreamLite> CreateWritten(const std::string& FileName);
     // False when the user keeps an existing batch file.
     bool AppendBatchLine();
 
@@ -134,6 +143,7 @@ private:
     TOverwriteAnswer& FOverwrite;
     const bool FWithBatch;
     TSfvFile FSfv;
+    TSetRecovery* const FRecovery;
     TSetReplacement FReplacement;      // rolled back after the files written are removed
     std::vector<std::string> FWritten; // every file this job created, full paths
     std::unique_ptr<TFileStreamLite> FFile, FBatch;

@@ -3,6 +3,7 @@
 
 #include "engine/UnitChunkler.h"
 #include "engine/UnitChunklerPartSet.h"
+#include "engine/UnitChunklerRecovery.h"
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
@@ -41,12 +42,14 @@ void TChunkler::CopyProgramFile() {
     CopyFileA(self, (AppendBackslash(Params->OutputDir) + "Chunkler.exe").c_str(), TRUE);
 }
 
-TChunklerResult TChunkler::WriteParts() {
+TChunklerResult TChunkler::WriteParts(TSetRecovery* Recovery) {
     HeaderFilesWritten = 0;
     try {
+        if (Recovery)
+            Recovery->Prepare(*FileInfos);
         TOverwriteAnswer overwrite([this](const std::string& Name) { return MayReplace(Name); });
         TPartSetWriter set(TPartSetName(Params->OutputDir, FileInfos->GetItem(0)->FileName), Params->PartSize,
-                           MakeStream, overwrite, Params->CreateBatch, Params->CreateSfv);
+                           MakeStream, overwrite, Params->CreateBatch, Params->CreateSfv, Recovery);
         TChunklerResult result = set.Begin();
         if (result == crOk)
             result = WriteDataParts(set);

@@ -48,6 +48,9 @@ const char* const MsgCatalogEn[MsgCount] = {
     "The new set is complete, but # older file(s) could not be removed and remain under another name, the "
     "first as \"#\": #",
     "\"#\" cannot be split: Windows reserves this name for a device.",
+    "The part size is too small for the recovery files: each of them must fit on the disk of one part. "
+    "Please choose a larger size!",
+    "Invalid /RECOVER switch: the number of files to rebuild must be from 1 to 99!",
 };
 
 const char* const MsgCatalogDe[MsgCount] = {
@@ -94,6 +97,10 @@ const char* const MsgCatalogDe[MsgCount] = {
     "Der neue Satz ist vollst\xE4" "ndig, aber # \xE4" "ltere Datei(en) konnten nicht gel\xF6" "scht werden und "
     "bleiben unter anderem Namen, die erste als \"#\": #",
     "\"#\" kann nicht gesplittet werden: Windows reserviert diesen Namen f\xFC" "r ein Ger\xE4" "t.",
+    "Die Teilgr\xF6" "sse ist zu klein f\xFC" "r die Wiederherstellungsdateien: jede muss auf die Diskette "
+    "eines Teils passen. Bitte w\xE4" "hlen Sie gr\xF6" "ssere Teile!",
+    "Ung\xFC" "ltiger Schalter /RECOVER: die Anzahl wiederherstellbarer Dateien muss zwischen 1 und 99 "
+    "liegen!",
 };
 // clang-format on
 

@@ -42,8 +42,10 @@ enum : int {
     MsgCannotReplace,
     MsgOlderFilesLeft,
     MsgDeviceName,
+    MsgRecoverTooSmall,
+    MsgRecoverInvalid,
 };
-constexpr int MsgCount = 34;
+constexpr int MsgCount = 36;
 
 // Windows-1252 bytes, exactly as handed to the ANSI functions.
 extern const char* const MsgCatalogEn[MsgCount];

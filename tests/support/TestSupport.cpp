@@ -156,12 +156,13 @@ std::vector<std::string> ListNames(const std::string& Folder) {
 }
 
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output, int64_t PartSize,
-                       TScriptedHooks* Hooks, TStreamMaker Streams) {
+                       TScriptedHooks* Hooks, TStreamMaker Streams, int RecoverCount) {
     TChunklerStartParams p{.SourcePath = Source,
                            .OutputDir = Output,
                            .PartSize = PartSize,
                            .Silent = !Hooks,
-                           .Unsplit = Unsplit};
+                           .Unsplit = Unsplit,
+                           .RecoverCount = RecoverCount};
     TChunkler engine(Hooks);
     if (Streams)
         engine.MakeStream = Streams;

@@ -123,7 +123,8 @@ std::vector<std::string> ListNames(const std::string& Folder); // not recursive,
 
 // One job without the program copy: window mode through Hooks (the result shown), silent without them.
 TChunklerResult RunJob(bool Unsplit, const std::string& Source, const std::string& Output,
-                       int64_t PartSize = 0, TScriptedHooks* Hooks = nullptr, TStreamMaker Streams = nullptr);
+                       int64_t PartSize = 0, TScriptedHooks* Hooks = nullptr, TStreamMaker Streams = nullptr,
+                       int RecoverCount = 0);
 // Runs a program (command line in CodePage) and returns its exit code; ChunklerExe() is the program, quoted.
 DWORD RunProgram(const std::string& CommandLine, const std::string& WorkingDir = "",
                  const char* Application = nullptr, UINT CodePage = CP_ACP);
