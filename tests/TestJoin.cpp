@@ -187,7 +187,11 @@ TEST(Join, MissingDamagedAndExistingFiles) {
     TJoin f("ChKl40" + Record("Docs.003", "F", "301000") + "\t\t");
     const auto parts = ListTree(f.Parts);
     f.Out = f.Parts;
-    EXPECT_EQ(f.Run(true), crFileError);
+    EXPECT_EQ(f.Run(false), crFileError);
+    EXPECT_EQ(f.Hooks.Texts(f.Out),
+              (std::vector<std::string>{text::AskJoin, "\"<out>\\Docs.003\" would overwrite a "
+                                                       "file of the set that is still to be read. Please "
+                                                       "join into another folder!"}));
     EXPECT_EQ(ListTree(f.Parts), parts);
 }
 
@@ -351,7 +355,8 @@ TEST(RoundTrip, RandomTreesComeBackExactly) {
             EXPECT_EQ(source, joined);
         }
         for (const auto& entry : joined) // a folder's entry ends "\ time"
-            EXPECT_TRUE(entry.find("\\ ") != std::string::npos || std::count(source.begin(), source.end(), entry))
+            EXPECT_TRUE(entry.find("\\ ") != std::string::npos ||
+                        std::count(source.begin(), source.end(), entry))
                 << entry;
     }
 }

@@ -36,24 +36,24 @@ TChunkler::TChunkler(TChunklerHooks* AWindow) : FileInfos(std::make_unique<TFile
 TChunklerResult TChunkler::Execute(TChunklerStartParams& AParams) {
     Params = &AParams;
     const bool join = Params->Unsplit;
-    TChunklerResult result = CheckParams(!join);
+    FResult = CheckParams(!join);
     Hooks().ShowWaitCursor();
     try {
         Caption = FormatMsg(join ? MsgJoin : MsgSplit);
-        if (result == crOk)
-            result = join ? Join() : Split();
+        if (FResult.Ok())
+            FResult = join ? Join() : Split();
     } catch (...) {
-        result = crUnknownError;
+        FResult = crUnknownError;
     }
     Hooks().HideWaitCursor();
     Hooks().SetProgressMax(0);
-    return result;
+    return FResult.Code;
 }
 
 void TChunkler::ShowResult(TChunklerResult Code) {
-    // The catalogue text of each result code, indexed by the code; -1 for none. crOk, crFileError (unless
-    // it names a path: the copy phases show the system's text at once), crCancelled and any value above
-    // crChecksumError show nothing.
+    // The catalogue text of each result code, indexed by the code; -1 for none. crOk, crFileError (the
+    // copy phases show the system's text at once), crCancelled and any value above crChecksumError show
+    // nothing of their own.
     static const int messages[] = {-1,
                                    MsgNotFound,
                                    MsgNotFound,
@@ -65,28 +65,20 @@ void TChunkler::ShowResult(TChunklerResult Code) {
                                    MsgInvalidHeader,
                                    -1,
                                    MsgNoBatchForFolder};
-    if (Code == crUnknownError)
+    const TJobResult shown = Code == FResult.Code ? FResult : TJobResult(Code);
+    if (shown.Message >= 0)
+        ShowMessage(shown.Error ? FormatMsgLiteral(shown.Message, {shown.Name, SystemErrorText(shown.Error)})
+                                : FormatMsgLiteral(shown.Message, {shown.Name}),
+                    MB_OK | (Code == crFileError ? MB_ICONERROR : MB_ICONWARNING));
+    else if (Code == crUnknownError)
         ShowMessage(TextUnknownError, MB_OK | MB_ICONWARNING);
-    else if (Code == crChecksumError)
-        ShowMessage(FormatMsg(MsgChecksumError, {DamagedPartName}), MB_OK | MB_ICONWARNING);
-    else if (Code == crFileError && UnreadableError != 0)
-        ShowMessage(
-            UnreadableError == ERROR_BAD_DEVICE
-                ? FormatMsgLiteral(MsgDeviceName, {UnreadablePath})
-                : FormatMsgLiteral(MsgFolderUnreadable, {UnreadablePath, SystemErrorText(UnreadableError)}),
-            MB_OK | MB_ICONERROR);
-    else if (Code == crInvalidHeader && !DamagedPartName.empty())
-        ShowMessage(FormatMsg(MsgPartSizeWrong, {DamagedPartName}), MB_OK | MB_ICONWARNING);
-    else if (Code == crInvalidSize && Params && Params->PartSize > 0)
-        ShowMessage(FormatMsg(Params->RecoverCount < 0 ? MsgRecoverInvalid : MsgRecoverTooSmall),
-                    MB_OK | MB_ICONWARNING);
     else if (Code < std::size(messages) && messages[Code] >= 0)
         ShowMessage(FormatMsg(messages[Code]), MB_OK | MB_ICONWARNING);
 }
 
 // Every failing check assigns its code, so the last failing one decides.
-TChunklerResult TChunkler::CheckParams(bool ForSplit) {
-    TChunklerResult result = crOk;
+TJobResult TChunkler::CheckParams(bool ForSplit) {
+    TJobResult result = crOk;
 
     Params->SourcePath = StripTrailingBackslashes(ExpandFullPath(Params->SourcePath));
     switch (GetPathKind(Params->SourcePath)) {
@@ -122,18 +114,18 @@ TChunklerResult TChunkler::CheckParams(bool ForSplit) {
         break;
     }
 
-    // A /RECOVER switch of another number is refused as a malformed size is.
-    if (ForSplit && (Params->PartSize <= 0 || Params->RecoverCount < 0))
+    if (ForSplit && Params->PartSize <= 0)
         result = crInvalidSize;
+    // A /RECOVER switch of another number is refused as a malformed size is.
+    if (ForSplit && Params->RecoverCount < 0)
+        result = {crInvalidSize, MsgRecoverInvalid, ""};
 
     // A name the code page cannot hold came with "?" for the letters it lacks and looked missing; where it
     // is there, the truth is that no ANSI function can open it. Tested last, so this is what the user hears.
     for (const auto& [wide, path] : {std::pair{&Params->WideSourcePath, &Params->SourcePath},
                                      std::pair{&Params->WideOutputDir, &Params->OutputDir}})
         if (!wide->empty() && GetFileAttributesW(wide->c_str()) != INVALID_FILE_ATTRIBUTES) {
-            UnreadablePath = *path;
-            UnreadableError = ERROR_INVALID_NAME;
-            result = crFileError;
+            result = {crFileError, MsgFolderUnreadable, *path, ERROR_INVALID_NAME};
         }
     return result;
 }
@@ -166,15 +158,14 @@ int TChunkler::ShowMessage(const std::string& Text, UINT Type) {
     return Hooks().ShowMessage(Hooks().OwnerWindow(), Text, Caption, Type);
 }
 
-TChunklerResult TChunkler::Split() {
+TJobResult TChunkler::Split() {
     const bool tooManyParts = FileInfos->BuildFromPath(Params->SourcePath, PartLimit(), LeftOutOfSplit());
     // A folder of the user's left out of the listing would be missing from the set without a word;
     // nothing has been written yet, and the box names it, so it can be fixed or left out.
-    if (FileInfos->ListError != 0) {
-        UnreadablePath = FileInfos->ListErrorFolder;
-        UnreadableError = FileInfos->ListError;
-        return crFileError;
-    }
+    if (const DWORD error = FileInfos->ListError; error != 0)
+        return error == ERROR_BAD_DEVICE
+                   ? TJobResult(crFileError, MsgDeviceName, FileInfos->ListErrorFolder)
+                   : TJobResult(crFileError, MsgFolderUnreadable, FileInfos->ListErrorFolder, error);
     if (tooManyParts)
         return crTooManyParts;
     // An empty drive root lists nothing, so there is no name for the part files.
@@ -188,21 +179,21 @@ TChunklerResult TChunkler::Split() {
             Params->RecoverCount, [this] { return Cancelled(); });
         // Parts too small for the recovery packets are known from the listing, before any question.
         if (!recovery->Plan(*FileInfos, FileInfos->GetHeaderText()))
-            return crInvalidSize;
+            return {crInvalidSize, MsgRecoverTooSmall, ""};
     }
     const std::string question = FormatMsg(
         MsgConfirmPartCount, {std::to_string(PartCount(FileInfos->TotalSize())), FormatMsg(MsgEscHint)});
     if (ShowMessage(question, MB_YESNO | MB_ICONINFORMATION) != IDYES)
         return crCancelled;
     Hooks().SetProgressMax(FileInfos->TotalSize() + FileInfos->HeaderSize());
-    const TChunklerResult result = WriteParts(recovery.get());
-    if (result != crOk)
-        return result;
+    const TWrittenSet written = WriteParts(recovery.get());
+    if (!written.Result.Ok())
+        return written.Result;
     // Only beside a complete set: a split that fails leaves the folder as it was.
     if (Params->CopyProgram)
         CopyProgramFile();
-    ShowSplitSummary();
-    return result;
+    ShowSplitSummary(written.HeaderFiles);
+    return crOk;
 }
 
 std::function<bool(const std::string&)> TChunkler::LeftOutOfSplit() const {
@@ -226,15 +217,15 @@ std::function<bool(const std::string&)> TChunkler::LeftOutOfSplit() const {
 // Names the files a join will need. The parts follow from the content (an empty last part at an exact
 // boundary is never read, but part 1 always is); the header files are counted as written, since a
 // header that starts on a nearly full last part spreads over more files than its size suggests.
-void TChunkler::ShowSplitSummary() {
+void TChunkler::ShowSplitSummary(int HeaderFiles) {
     const int64_t parts = std::max<int64_t>(1, PartCount(FileInfos->TotalSize()));
-    std::string text = FormatMsg(MsgSplitDone, {std::to_string(parts), std::to_string(HeaderFilesWritten)});
+    std::string text = FormatMsg(MsgSplitDone, {std::to_string(parts), std::to_string(HeaderFiles)});
     if (Params->PartSize == DefaultPartSize || Params->PartSize == SmallDiskPartSize)
         text += "\r\n" + FormatMsg(MsgDiskNote);
     ShowMessage(text, MB_OK | MB_ICONINFORMATION);
 }
 
-TChunklerResult TChunkler::Join() {
+TJobResult TChunkler::Join() {
     if (ShowMessage(FormatMsg(MsgConfirmJoin, {FormatMsg(MsgEscHint)}), MB_YESNO | MB_ICONINFORMATION) !=
         IDYES)
         return crCancelled;

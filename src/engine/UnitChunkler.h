@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/UnitChunklerResult.h"
 #include "inventory/UnitFileInfo.h"
 #include "support/UnitFileStream.h"
 
@@ -48,24 +49,6 @@ public:
 
 // Splits a command line as the runtime does (program name first); stops at the first empty argument.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& CommandLine);
-
-// Result of a job; in a silent run also the exit code.
-enum TChunklerResult : uint8_t {
-    crOk = 0,
-    crSourceNotFound = 1,
-    crOutputNotFound = 2,
-    crFolderNotAllowed = 3,
-    crFolderExpected = 4,
-    crRemovableOutput = 5,
-    crInvalidSize = 6,
-    crTooManyParts = 7,
-    crInvalidHeader = 8,
-    crFileError = 9,
-    crNoBatchForFolder = 10, // only ever shown, never returned
-    crCancelled = 11,
-    crUnknownError = 12,
-    crChecksumError = 13, // a part or header file differs from its checksum file
-};
 
 // All the engine needs of the window and the user in window mode. The main window implements it;
 // tests answer it with a script. A silent job never calls it.
@@ -119,29 +102,23 @@ public:
     TChunkler& operator=(const TChunkler&) = delete;
 
     TChunklerResult Execute(TChunklerStartParams& AParams);
-    // Shows the text of Code in a warning box (window mode only, and only codes that have a text).
+    // Shows the text of Code in a warning box (window mode only, and only codes that have a text); for the
+    // code the job ended with, the text its phase found for it.
     void ShowResult(TChunklerResult Code);
 
-    TChunklerResult CheckParams(bool ForSplit);
+    TJobResult CheckParams(bool ForSplit);
     int64_t PartCount(int64_t Bytes) const;
 
     TChunklerStartParams* Params = nullptr; // not owned
     std::unique_ptr<TFileInfos> FileInfos;
     std::string Caption;
-    // The part or header file that crChecksumError names, or the part of the wrong size behind
-    // crInvalidHeader.
-    std::string DamagedPartName;
-    // What a crFileError before the first write names: a folder of the source that cannot be listed, or a
-    // source or output folder whose name the ANSI code page cannot hold; and the system's error code.
-    std::string UnreadablePath;
-    DWORD UnreadableError = 0;
     // Makes the stream of every file the job writes.
     TStreamMaker MakeStream = &TFileStreamLite::CreateWrite;
 
 private:
     // Drivers (UnitChunkler.cpp): run after CheckParams has passed.
-    TChunklerResult Split();
-    TChunklerResult Join();
+    TJobResult Split();
+    TJobResult Join();
     // No job, or a silent one: nothing may be shown or asked.
     bool IsSilent() const;
     // The window's hooks, or the silent ones when IsSilent.
@@ -150,7 +127,7 @@ private:
     int ShowMessage(const std::string& Text, UINT Type);
     // 999 x PartSize, or the largest Int64 when that product leaves the range.
     int64_t PartLimit() const;
-    void ShowSplitSummary();
+    void ShowSplitSummary(int HeaderFiles);
     // What the listing of a split leaves out: the output folder, and the older set it replaces.
     std::function<bool(const std::string&)> LeftOutOfSplit() const;
     // The overwrite question for an existing part, header, batch, checksum or restored file; True for
@@ -160,7 +137,12 @@ private:
     bool Cancelled();
 
     // Splitting, batch file and program copy (UnitChunklerSplit.cpp)
-    TChunklerResult WriteParts(TSetRecovery* Recovery);
+    // The set written, and its header files for the summary.
+    struct TWrittenSet {
+        TJobResult Result;
+        int HeaderFiles = 0;
+    };
+    TWrittenSet WriteParts(TSetRecovery* Recovery);
     // The content of every file into data parts.
     TChunklerResult WriteDataParts(TPartSetWriter& Set);
     // The header text into header files.
@@ -172,18 +154,15 @@ private:
     // interpreter would read a "?" or a look-alike letter, and "copy" would join other files or none.
     static bool OemHoldsName(const std::string& Name);
 
-    // Number of header files the last WriteParts created.
-    int HeaderFilesWritten = 0;
-
     // Joining (UnitChunklerJoin.cpp)
-    TChunklerResult JoinParts();
+    TJobResult JoinParts();
     // Collects the header files into one text and rebuilds FileInfos from it.
-    TChunklerResult ReadHeader(TPartSetReader& Parts);
+    TJobResult ReadHeader(TPartSetReader& Parts);
     // Recreates folders and files of FileInfos from the parts in order.
-    TChunklerResult CopyParts(TPartSetReader& Parts);
+    TJobResult CopyParts(TPartSetReader& Parts);
     // The next Size bytes of the set into File.
-    TChunklerResult RestoreFile(TPartSetReader& Parts, TCopyBlock& Block, TWaitingFiles& Waiting,
-                                TRestoredFile& File, int64_t Size);
+    TJobResult RestoreFile(TPartSetReader& Parts, TCopyBlock& Block, TWaitingFiles& Waiting,
+                           TRestoredFile& File, int64_t Size);
     // Where FileName is when it is not in Folder: the user is asked to insert the disk that holds it, then
     // to show where it is; a silent job gives crSourceNotFound at once.
     TLocated LocatePartFile(const std::string& Folder, const std::string& FileName);
@@ -191,4 +170,6 @@ private:
     TChunklerHooks* Window;
     TPlainWin32Hooks PlainHooks;
     TSilentHooks SilentHooks;
+    // What the job ended with, as its phase found it, for ShowResult.
+    TJobResult FResult;
 };

@@ -48,9 +48,9 @@ public:
             KeepAll();
     }
     // Reads the open part to its end for its check; once it passes, the files take their names.
-    TChunklerResult PassPart(TPartSetReader& Parts, TCopyBlock& Block) {
-        const TChunklerResult result = Parts.CheckRest(Block);
-        if (result == crOk)
+    TJobResult PassPart(TPartSetReader& Parts, TCopyBlock& Block) {
+        TJobResult result = Parts.CheckRest(Block);
+        if (result.Ok())
             KeepAll();
         return result;
     }
@@ -64,22 +64,21 @@ private:
     std::vector<std::unique_ptr<TRestoredFile>> FFiles;
 };
 
-TChunklerResult TChunkler::JoinParts() {
+TJobResult TChunkler::JoinParts() {
     try {
         TPartSetReader parts(Params->SourcePath, Params->OutputDir,
                              [this](const std::string& Folder, const std::string& Name) {
                                  return LocatePartFile(Folder, Name);
                              });
-        TChunklerResult result = crOk;
+        TJobResult result = crOk;
         if (Params->NoHeader)
             result = FileInfos->BuildFromPartFiles(Params->SourcePath) ? crOk : crSourceNotFound;
         else
             result = ReadHeader(parts);
-        if (result == crOk)
+        if (result.Ok())
             result = CopyParts(parts);
-        if (result == crOk)
+        if (result.Ok())
             RestoreFolderTimes(*FileInfos, Params->OutputDir);
-        DamagedPartName = parts.DamagedName;
         return result;
     } catch (const EExceptionLite& error) {
         // The streams are closed by now, so the user can look at what was written while the box is shown.
@@ -88,18 +87,18 @@ TChunklerResult TChunkler::JoinParts() {
     }
 }
 
-TChunklerResult TChunkler::ReadHeader(TPartSetReader& Parts) {
+TJobResult TChunkler::ReadHeader(TPartSetReader& Parts) {
     TCopyBlock block;
     std::string text;
     for (int number = 1; !TFileInfos::IsCompleteHeader(text); ++number) {
-        if (const TChunklerResult result = Parts.Open(true, number); result != crOk)
+        if (TJobResult result = Parts.Open(true, number); !result.Ok())
             return result;
         for (std::string_view bytes; !(bytes = Parts.Read(block, TCopyBlock::MaxSize)).empty();) {
             if (text.size() + bytes.size() > MaxHeaderTextSize)
                 return crInvalidHeader;
             text += bytes;
         }
-        if (const TChunklerResult result = Parts.CheckRest(block); result != crOk)
+        if (TJobResult result = Parts.CheckRest(block); !result.Ok())
             return result;
     }
     if (!FileInfos->ParseHeader(text))
@@ -114,14 +113,14 @@ TChunklerResult TChunkler::ReadHeader(TPartSetReader& Parts) {
     return crOk;
 }
 
-TChunklerResult TChunkler::CopyParts(TPartSetReader& Parts) {
+TJobResult TChunkler::CopyParts(TPartSetReader& Parts) {
     Hooks().SetProgressMax(FileInfos->TotalSize());
     TOverwriteAnswer overwrite([this](const std::string& Name) { return MayReplace(Name); });
     TCopyBlock block;
     TWaitingFiles waiting;
     Parts.ExpectData(FileInfos->TotalSize());
-    TChunklerResult result = Parts.Open(false, 1);
-    for (int index = 0; result == crOk && index < FileInfos->Count(); ++index) {
+    TJobResult result = Parts.Open(false, 1);
+    for (int index = 0; result.Ok() && index < FileInfos->Count(); ++index) {
         const TFileInfo& entry = *FileInfos->GetItem(index);
         const std::string path = AppendBackslash(Params->OutputDir) + entry.FileName;
         if (entry.Kind != pkFile) {
@@ -130,36 +129,36 @@ TChunklerResult TChunkler::CopyParts(TPartSetReader& Parts) {
         }
         // Joining into the folder that holds the parts must not overwrite a part still to be read.
         if (Parts.IsFileOfSet(path))
-            throw EExceptionLite(ERROR_ACCESS_DENIED);
+            return {crFileError, MsgOverwritesSetFile, path};
         auto file = TRestoredFile::Create(MakeStream, path, overwrite);
         if (!file)
             return crCancelled;
         result = RestoreFile(Parts, block, waiting, *file, entry.Size);
-        if (result == crOk) {
+        if (result.Ok()) {
             file->Finish(entry.LastWriteTime);
             waiting.Add(std::move(file), Parts);
         }
         // Once the last file is complete there is nothing left to cancel.
-        if (result == crOk && index + 1 < FileInfos->Count() && Cancelled())
+        if (result.Ok() && index + 1 < FileInfos->Count() && Cancelled())
             result = crCancelled;
     }
-    return result == crOk ? waiting.PassPart(Parts, block) : result;
+    return result.Ok() ? waiting.PassPart(Parts, block) : result;
 }
 
-TChunklerResult TChunkler::RestoreFile(TPartSetReader& Parts, TCopyBlock& Block, TWaitingFiles& Waiting,
-                                       TRestoredFile& File, int64_t Size) {
+TJobResult TChunkler::RestoreFile(TPartSetReader& Parts, TCopyBlock& Block, TWaitingFiles& Waiting,
+                                  TRestoredFile& File, int64_t Size) {
     // Never read past the file, so each read lands in exactly one restored file.
     for (int64_t left = Size; left > 0;) {
         const std::string_view bytes = Parts.Read(Block, Block.Size(left));
         const auto n = static_cast<uint32_t>(bytes.size());
         File.Stream().WriteAll(bytes.data(), n);
         left -= n;
-        TChunklerResult result = n == 0 ? Waiting.PassPart(Parts, Block) : crOk;
-        if (n == 0 && result == crOk)
+        TJobResult result = n == 0 ? Waiting.PassPart(Parts, Block) : crOk;
+        if (n == 0 && result.Ok())
             result = Parts.OpenNextPart();
         Block.Done();
         Hooks().SetProgress(Parts.DataRead());
-        if (result != crOk)
+        if (!result.Ok())
             return result;
         if (left > 0 && Cancelled())
             return crCancelled;

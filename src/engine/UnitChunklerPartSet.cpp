@@ -386,7 +386,7 @@ TPartSetReader::TPartSetReader(const std::string& AnyFileOfSet, const std::strin
 
 TPartSetReader::~TPartSetReader() = default;
 
-TChunklerResult TPartSetReader::Open(bool IsHeader, int Number) {
+TJobResult TPartSetReader::Open(bool IsHeader, int Number) {
     FFile.reset();
     FHeldAt = 0;
     FOpenName = GetFileNamePart(IsHeader ? FSet.Header(Number) : FSet.Part(Number));
@@ -408,7 +408,6 @@ TChunklerResult TPartSetReader::Open(bool IsHeader, int Number) {
         FFile = TFileStreamLite::CreateRead(AppendBackslash(FSet.Folder) + FOpenName);
     FSfv.BeginFile(FOpenName);
     FPartNumber = IsHeader ? 0 : Number;
-    TChunklerResult result = crOk;
     if (!IsHeader) {
         // A part cut short or one of another set would shift every later byte of the files restored from
         // it.
@@ -416,13 +415,11 @@ TChunklerResult TPartSetReader::Open(bool IsHeader, int Number) {
         if (FPartSize < 0)
             FPartSize = NominalPartSize(size);
         if (size != ExpectedSize(Number, FPartSize))
-            result = crInvalidHeader;
+            return {crInvalidHeader, MsgPartSizeWrong, FOpenName};
     }
-    if (result == crOk && checked.State == TCheckedFile::Damaged)
-        result = crChecksumError;
-    if (result != crOk)
-        DamagedName = FOpenName;
-    return result;
+    if (checked.State == TCheckedFile::Damaged)
+        return {crChecksumError, MsgChecksumError, FOpenName};
+    return crOk;
 }
 
 int64_t TPartSetReader::PartsNeeded(int64_t PartSize) const {
@@ -476,15 +473,13 @@ std::string_view TPartSetReader::Read(TCopyBlock& Block, uint32_t Count) {
     return bytes;
 }
 
-TChunklerResult TPartSetReader::CheckRest(TCopyBlock& Block) {
+TJobResult TPartSetReader::CheckRest(TCopyBlock& Block) {
     for (std::string_view bytes = "-"; FSfv.IsRunning() && !bytes.empty();) {
         bytes = ReadOpen(Block, TCopyBlock::MaxSize);
         FSfv.Add(bytes.data(), bytes.size());
     }
-    if (!FSfv.EndFile()) {
-        DamagedName = FOpenName;
-        return crChecksumError;
-    }
+    if (!FSfv.EndFile())
+        return {crChecksumError, MsgChecksumError, FOpenName};
     return crOk;
 }
 

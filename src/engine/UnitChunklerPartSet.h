@@ -11,12 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/UnitChunklerResult.h"
 #include "engine/UnitChunklerSfv.h"
 #include "engine/UnitSetReplacement.h"
 #include "support/UnitCopyBlock.h"
 #include "support/UnitFileStream.h"
 
-enum TChunklerResult : uint8_t;
 class TSetRepair;
 class TSetRecovery;
 
@@ -204,27 +204,24 @@ public:
     // The bytes the data parts hold together, as the header says; before the first data part is opened.
     void ExpectData(int64_t Total) { FDataSize = Total; }
     // Closes the open file and opens header or data part Number. A data part must have the size its
-    // number gives (crInvalidHeader and DamagedName otherwise), checked before any of its bytes are used;
+    // number gives (crInvalidHeader otherwise, naming it), checked before any of its bytes are used;
     // where recovery files describe the file, it must match them (crChecksumError otherwise), and one that
     // is missing, cut or damaged is rebuilt from them where they suffice, without asking for a disk.
-    TChunklerResult Open(bool IsHeader, int Number);
+    TJobResult Open(bool IsHeader, int Number);
     // The next bytes of the open file, at most Count: read into Block, or where the check against the
     // recovery files read them already, where they lie. The bytes go to the file's checksum.
     std::string_view Read(TCopyBlock& Block, uint32_t Count);
     // Bytes Read took from data parts so far.
     int64_t DataRead() const { return FDataRead; }
     // The open part ended while the set needs more.
-    TChunklerResult OpenNextPart() { return Open(false, FPartNumber + 1); }
+    TJobResult OpenNextPart() { return Open(false, FPartNumber + 1); }
     // Reads what is left of the open file for its checksum alone: bytes the join does not need, such as
     // the tail of the last part, belong to it all the same. crChecksumError when it differs.
-    TChunklerResult CheckRest(TCopyBlock& Block);
+    TJobResult CheckRest(TCopyBlock& Block);
     // True while the open file is still to pass a check: the checksum file lists it.
     bool AwaitsCheck() const { return FSfv.IsRunning(); }
     // True when Path is a part, header or recovery file of the set where its parts are looked for.
     bool IsFileOfSet(const std::string& Path) const;
-
-    // The file that crChecksumError or a part of the wrong size names.
-    std::string DamagedName;
 
 private:
     TPartSetName FSet;

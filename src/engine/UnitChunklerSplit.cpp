@@ -42,8 +42,7 @@ void TChunkler::CopyProgramFile() {
     CopyFileA(self, (AppendBackslash(Params->OutputDir) + "Chunkler.exe").c_str(), TRUE);
 }
 
-TChunklerResult TChunkler::WriteParts(TSetRecovery* Recovery) {
-    HeaderFilesWritten = 0;
+TChunkler::TWrittenSet TChunkler::WriteParts(TSetRecovery* Recovery) {
     try {
         if (Recovery)
             Recovery->Prepare(*FileInfos);
@@ -56,20 +55,19 @@ TChunklerResult TChunkler::WriteParts(TSetRecovery* Recovery) {
         if (result == crOk)
             result = WriteHeaderFiles(set);
         if (result != crOk)
-            return result;
+            return {result};
         const TPartSetWriter::TCompletion done = set.Complete();
-        HeaderFilesWritten = set.HeaderFiles();
         // The new set is whole; an older file that stays under another name takes nothing from it.
         if (!done.Left.Files.empty())
             ShowMessage(FormatMsgLiteral(MsgOlderFilesLeft,
                                          {std::to_string(done.Left.Files.size()), done.Left.Files.front(),
                                           SystemErrorText(done.Left.Error)}),
                         MB_OK | MB_ICONWARNING);
-        return done.Result;
+        return {done.Result, set.HeaderFiles()};
     } catch (const EExceptionLite& error) {
         // The files of the set are removed and the older ones have their names back by now.
         ShowMessage(error.Message, MB_OK | MB_ICONERROR);
-        return crFileError;
+        return {crFileError};
     }
 }
 

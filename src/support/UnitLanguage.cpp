@@ -51,6 +51,7 @@ const char* const MsgCatalogEn[MsgCount] = {
     "The part size is too small for the recovery files: each of them must fit on the disk of one part. "
     "Please choose a larger size!",
     "Invalid /RECOVER switch: the number of files to rebuild must be from 1 to 99!",
+    "\"#\" would overwrite a file of the set that is still to be read. Please join into another folder!",
 };
 
 const char* const MsgCatalogDe[MsgCount] = {
@@ -101,6 +102,8 @@ const char* const MsgCatalogDe[MsgCount] = {
     "eines Teils passen. Bitte w\xE4" "hlen Sie gr\xF6" "ssere Teile!",
     "Ung\xFC" "ltiger Schalter /RECOVER: die Anzahl wiederherstellbarer Dateien muss zwischen 1 und 99 "
     "liegen!",
+    "\"#\" w\xFC" "rde eine Datei des Satzes \xFC" "berschreiben, die noch gelesen werden muss. Bitte f\xFC" "gen Sie "
+    "in ein anderes Verzeichnis zusammen!",
 };
 // clang-format on
 

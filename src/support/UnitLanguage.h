@@ -44,8 +44,9 @@ enum : int {
     MsgDeviceName,
     MsgRecoverTooSmall,
     MsgRecoverInvalid,
+    MsgOverwritesSetFile,
 };
-constexpr int MsgCount = 36;
+constexpr int MsgCount = 37;
 
 // Windows-1252 bytes, exactly as handed to the ANSI functions.
 extern const char* const MsgCatalogEn[MsgCount];
