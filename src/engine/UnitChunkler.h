@@ -150,9 +150,6 @@ private:
     void CopyProgramFile();
     // Clears CreateBatch, saying why, for a name that no batch file can rebuild.
     void CheckBatchName();
-    // True when Name survives the trip to the OEM code page and back unchanged. Otherwise the command
-    // interpreter would read a "?" or a look-alike letter, and "copy" would join other files or none.
-    static bool OemHoldsName(const std::string& Name);
 
     // Joining (UnitChunklerJoin.cpp)
     TJobResult JoinParts();

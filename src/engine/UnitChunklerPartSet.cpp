@@ -42,10 +42,6 @@ TPartSetName TPartSetName::Of(const std::string& FileName) {
     return TPartSetName(GetParentFolder(FileName), dot == std::string::npos ? name : name.substr(0, dot));
 }
 
-std::string TPartSetName::Batch() const {
-    return StripExtension(File("")) + ".bat";
-}
-
 std::string TPartSetName::Number3(int Number) {
     return IntToStrZeroPad(Number, 3);
 }
@@ -81,49 +77,11 @@ bool TPartSetName::IsRecoveryFileName(const std::string& FileName) const {
            IsDigits(rest.substr(plus + 1, rest.size() - 5 - plus - 1));
 }
 
-std::string TPartSetName::BatchLine(int Number) const {
-    // Inside a batch file a single "%" starts a variable, even between quotes; "%%" is one "%".
-    std::string name;
-    for (const char c : Name)
-        name += c == '%' ? std::string("%%") : std::string(1, c);
-    const std::string part = name + "." + Number3(Number);
-    std::string line = Number == 1 ? "copy /b \"" + part + "\" \"" + name + "\"\r\n"
-                                   : "copy /b \"" + name + "\" + \"" + part + "\"\r\n";
-    // The command interpreter reads the OEM code page; one byte stays one byte.
-    CharToOemA(line.data(), line.data());
-    return line;
-}
-
-namespace {
-
-// The start of FileName, as far as a file this program writes beside its parts can reach; "" when it
-// cannot be read.
-std::string ReadStart(const std::string& FileName) {
-    // 999 batch lines or checksum lines of names of 255 characters.
-    constexpr uint32_t MaxSize = 600 * 1024;
-    try {
-        std::string text(MaxSize, '\0');
-        text.resize(TFileStreamLite::CreateRead(FileName)->Read(text.data(), MaxSize));
-        return text;
-    } catch (const EExceptionLite&) {
-        return {};
-    }
-}
-
-} // namespace
-
 bool TPartSetName::IsOwnSfv() const {
     TSfvFile sfv;
-    sfv.Parse(ReadStart(Sfv()));
+    // 999 lines of names of 255 characters.
+    sfv.Parse(ReadFileStart(Sfv(), 600 * 1024));
     return sfv.ListsOnly([this](const std::string& Listed) { return Holds(Listed); });
-}
-
-bool TPartSetName::IsOwnBatch() const {
-    const std::string text = ReadStart(Batch());
-    std::string lines;
-    for (int number = 1; number <= MaxPartCount && lines.size() < text.size(); ++number)
-        lines += BatchLine(number);
-    return !text.empty() && lines == text;
 }
 
 bool TPartSetName::IsOwnRecoveryFile(const std::string& FileName,
@@ -147,10 +105,10 @@ std::vector<std::string> TPartSetName::OlderFiles(bool WithSfv, bool WithBatch,
     if (GetPathKind(Sfv()) == pkFile && (WithSfv || IsOwnSfv()))
         older.push_back(GetFileNamePart(Sfv()));
     // A batch file of the split file's own name would be the file itself.
-    const std::string batch = GetFileNamePart(Batch());
-    if (UpperCaseStr(batch) != UpperCaseStr(Name) && GetPathKind(Batch()) == pkFile &&
-        (WithBatch || IsOwnBatch()))
-        older.push_back(batch);
+    const TBatchFile batch = Batch();
+    if (batch.Refusal() != MsgNoBatchForOwnName && GetPathKind(batch.Path()) == pkFile &&
+        (WithBatch || batch.IsOwn()))
+        older.push_back(GetFileNamePart(batch.Path()));
     return older;
 }
 
@@ -276,11 +234,11 @@ bool TPartSetWriter::AppendBatchLine() {
     if (!FWithBatch)
         return true;
     if (!FBatch) {
-        FBatch = CreateWritten(FName.Batch());
+        FBatch = CreateWritten(FName.Batch().Path());
         if (!FBatch)
             return false;
     }
-    const std::string line = FName.BatchLine(FPartNumber);
+    const std::string line = FName.Batch().Line(FPartNumber);
     // A line lost on a full disk would make the batch file rebuild a shorter file without a word.
     FBatch->WriteAll(line.data(), static_cast<uint32_t>(line.size()));
     return true;

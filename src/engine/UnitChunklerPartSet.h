@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/UnitChunklerBatch.h"
 #include "engine/UnitChunklerResult.h"
 #include "engine/UnitChunklerSfv.h"
 #include "engine/UnitSetReplacement.h"
@@ -42,10 +43,7 @@ public:
     bool IsRecoveryFileName(const std::string& FileName) const;
     // Every file of the name, for FindFirstFileA.
     std::string Pattern() const { return File(".*"); }
-    // The split file's name without its extension, plus ".bat".
-    std::string Batch() const;
-    // Line Number (from 1) of the batch file, in the OEM code page, with its CR LF.
-    std::string BatchLine(int Number) const;
+    TBatchFile Batch() const { return TBatchFile(Folder, Name); }
     // The number of the data part or header file FileName (without folder) names; 0 for any other name.
     int PartNumber(const std::string& FileName) const { return Number(FileName, false); }
     int HeaderNumber(const std::string& FileName) const { return Number(FileName, true); }
@@ -67,7 +65,6 @@ private:
     bool IsOwnSfv() const;
     // True for a recovery file of the set: one of the names Written, or one that names only its files.
     bool IsOwnRecoveryFile(const std::string& FileName, const std::vector<std::string>& Written) const;
-    bool IsOwnBatch() const;
 };
 
 // The user's answer to "Always overwrite existing files?": asked at the first existing file of a job,

@@ -7,29 +7,13 @@
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 
-bool TChunkler::OemHoldsName(const std::string& Name) {
-    std::string oem(Name.size(), '\0'), back(Name.size(), '\0');
-    CharToOemBuffA(Name.data(), oem.data(), static_cast<DWORD>(Name.size()));
-    OemToCharBuffA(oem.data(), back.data(), static_cast<DWORD>(oem.size()));
-    return back == Name;
-}
-
-// Decided before the first part is written, so no batch file is ever begun for such a name. Short 8.3
-// names are no way out: they may be switched off, and they differ on the volume where the parts are
-// gathered again, where the rebuilt file does not even exist yet. A batch file of the rebuilt file's own
-// name would overwrite itself with its first "copy" (and the source itself when split beside it).
+// Decided before the first part is written, so no batch file is ever begun for a name it cannot serve.
 void TChunkler::CheckBatchName() {
-    if (!Params->CreateBatch)
-        return;
     const std::string& name = FileInfos->GetItem(0)->FileName;
-    int message = -1;
-    if (!OemHoldsName(name))
-        message = MsgNoBatchForName;
-    else if (UpperCaseStr(StripExtension(name) + ".bat") == UpperCaseStr(name))
-        message = MsgNoBatchForOwnName;
-    if (message >= 0) {
+    if (const int refusal = TBatchFile(Params->OutputDir, name).Refusal();
+        Params->CreateBatch && refusal >= 0) {
         Params->CreateBatch = false;
-        ShowMessage(FormatMsg(message, {name}), MB_OK | MB_ICONWARNING);
+        ShowMessage(FormatMsgLiteral(refusal, {name}), MB_OK | MB_ICONWARNING);
     }
 }
 

@@ -98,3 +98,13 @@ void SetFolderLastWriteTime(const std::string& Folder, const FILETIME& Time) {
     if (!folder || !SetFileTime(folder.Get(), nullptr, nullptr, &Time))
         RaiseLastError();
 }
+
+std::string ReadFileStart(const std::string& FileName, uint32_t MaxSize) {
+    try {
+        std::string text(MaxSize, '\0');
+        text.resize(TFileStreamLite::CreateRead(FileName)->Read(text.data(), MaxSize));
+        return text;
+    } catch (const EExceptionLite&) {
+        return {};
+    }
+}

@@ -73,5 +73,8 @@ private:
 using TStreamMaker =
     std::function<std::unique_ptr<TFileStreamLite>(const std::string& FileName, DWORD Disposition)>;
 
+// The first bytes of FileName, at most MaxSize; empty when it cannot be read.
+std::string ReadFileStart(const std::string& FileName, uint32_t MaxSize);
+
 // Changes only the last-write time (UTC) of an existing folder; raises EExceptionLite on failure.
 void SetFolderLastWriteTime(const std::string& Folder, const FILETIME& Time);
