@@ -28,10 +28,7 @@ bool TChunklerHooks::OpenFileDialog(HWND Owner, const std::string& PresetPath, s
     return true;
 }
 
-TChunkler::TChunkler(TChunklerHooks* AWindow) : FileInfos(std::make_unique<TFileInfos>()), Window(AWindow) {
-    if (!Window)
-        Window = &PlainHooks;
-}
+TChunkler::TChunkler(TChunklerHooks* User) : FileInfos(std::make_unique<TFileInfos>()), FUser(User) {}
 
 TChunklerResult TChunkler::Execute(TChunklerStartParams& AParams) {
     Params = &AParams;
@@ -138,7 +135,7 @@ int64_t TChunkler::PartCount(int64_t Bytes) const {
 }
 
 bool TChunkler::IsSilent() const {
-    return !Params || Params->Silent;
+    return !Params || Params->Silent || !FUser;
 }
 
 int64_t TChunkler::PartLimit() const {
@@ -151,7 +148,7 @@ int64_t TChunkler::PartLimit() const {
 }
 
 TChunklerHooks& TChunkler::Hooks() {
-    return IsSilent() ? SilentHooks : *Window;
+    return IsSilent() ? FSilent : *FUser;
 }
 
 int TChunkler::ShowMessage(const std::string& Text, UINT Type) {

@@ -68,8 +68,8 @@ public:
     virtual bool OpenFileDialog(HWND Owner, const std::string& PresetPath, std::string& ChosenPath);
 };
 
-// Message boxes without owner and the plain open-file dialog: for a window-mode job without a window.
-class TPlainWin32Hooks : public TChunklerHooks {
+// A silent job shows nothing and asks nothing: every question counts as answered Yes.
+class TSilentHooks : public TChunklerHooks {
 public:
     HWND OwnerWindow() override { return nullptr; }
     void ShowWaitCursor() override {}
@@ -77,11 +77,6 @@ public:
     bool CheckUserCancel(const std::string&) override { return false; }
     void SetProgressMax(int64_t) override {}
     void SetProgress(int64_t) override {}
-};
-
-// A silent job shows nothing and asks nothing: every question counts as answered Yes.
-class TSilentHooks : public TPlainWin32Hooks {
-public:
     int ShowMessage(HWND, const std::string&, const std::string&, UINT) override { return IDYES; }
     bool OpenFileDialog(HWND, const std::string&, std::string&) override { return false; }
 };
@@ -96,8 +91,9 @@ struct TLocated;
 
 class TChunkler {
 public:
-    // Window: the user's side of a window-mode job; nullptr gives plain Win32 boxes and dialogs.
-    explicit TChunkler(TChunklerHooks* Window = nullptr);
+    // User: the user's side of a window-mode job (the window, or a test's script); a silent job, or one
+    // without a user, shows nothing and asks nothing.
+    explicit TChunkler(TChunklerHooks* User = nullptr);
     TChunkler(const TChunkler&) = delete;
     TChunkler& operator=(const TChunkler&) = delete;
 
@@ -119,9 +115,9 @@ private:
     // Drivers (UnitChunkler.cpp): run after CheckParams has passed.
     TJobResult Split();
     TJobResult Join();
-    // No job, or a silent one: nothing may be shown or asked.
+    // No job, a silent one, or no user: nothing may be shown or asked.
     bool IsSilent() const;
-    // The window's hooks, or the silent ones when IsSilent.
+    // The user's hooks, or the silent ones when IsSilent.
     TChunklerHooks& Hooks();
     // A message box with the job's caption, owned by the window.
     int ShowMessage(const std::string& Text, UINT Type);
@@ -164,9 +160,8 @@ private:
     // to show where it is; a silent job gives crSourceNotFound at once.
     TLocated LocatePartFile(const std::string& Folder, const std::string& FileName);
 
-    TChunklerHooks* Window;
-    TPlainWin32Hooks PlainHooks;
-    TSilentHooks SilentHooks;
+    TChunklerHooks* const FUser;
+    TSilentHooks FSilent;
     // What the job ended with, as its phase found it, for ShowResult.
     TJobResult FResult;
 };

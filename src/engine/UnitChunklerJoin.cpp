@@ -167,7 +167,7 @@ TJobResult TChunkler::RestoreFile(TPartSetReader& Parts, TCopyBlock& Block, TWai
 }
 
 TLocated TChunkler::LocatePartFile(const std::string& Folder, const std::string& FileName) {
-    if (Params->Silent)
+    if (IsSilent())
         return {crSourceNotFound, ""};
     ShowMessage(FormatMsg(MsgInsertNextDisk, {FileName}), MB_ICONINFORMATION | MB_OK);
     if (GetPathKind(AppendBackslash(Folder) + FileName) == pkFile)
