@@ -71,15 +71,15 @@ private:
 // it holds for every later one. Ask returns True for Yes.
 class TOverwriteAnswer {
 public:
-    explicit TOverwriteAnswer(std::function<bool(const std::string&)> AAsk) : Ask(std::move(AAsk)) {}
+    explicit TOverwriteAnswer(std::function<bool(const std::string&)> AAsk) : FAsk(std::move(AAsk)) {}
     bool MayReplace(const std::string& FileName) {
-        All = All || Ask(FileName);
-        return All;
+        FAll = FAll || FAsk(FileName);
+        return FAll;
     }
 
 private:
-    std::function<bool(const std::string&)> Ask;
-    bool All = false;
+    std::function<bool(const std::string&)> FAsk;
+    bool FAll = false;
 };
 
 // Creates FileName through Make; an existing file is replaced only when Answer allows it (nullptr when

@@ -41,35 +41,35 @@ void TSfvFile::Parse(const std::string& Text) {
         if (line.empty() || line[0] == ';' || blank == std::string::npos || blank == 0 ||
             !ParseCrc(line.substr(blank + 1), crc))
             continue;
-        Listed.emplace(UpperCaseStr(line.substr(0, blank)), crc);
+        FListed.emplace(UpperCaseStr(line.substr(0, blank)), crc);
     }
 }
 
 bool TSfvFile::ListsOnly(const std::function<bool(const std::string&)>& Belongs) const {
-    return !Listed.empty() &&
-           std::all_of(Listed.begin(), Listed.end(), [&](const auto& Entry) { return Belongs(Entry.first); });
+    return !FListed.empty() && std::all_of(FListed.begin(), FListed.end(),
+                                           [&](const auto& Entry) { return Belongs(Entry.first); });
 }
 
 void TSfvFile::BeginFile(const std::string& Name) {
-    Running = ListAll || Listed.count(UpperCaseStr(Name)) > 0;
-    if (Running)
-        Files.push_back({Name, TCrc32()});
+    FRunning = FListAll || FListed.count(UpperCaseStr(Name)) > 0;
+    if (FRunning)
+        FFiles.push_back({Name, TCrc32()});
 }
 
 void TSfvFile::Add(const void* Data, size_t Count) {
-    if (Running)
-        Files.back().Crc.Update(Data, Count);
+    if (FRunning)
+        FFiles.back().Crc.Update(Data, Count);
 }
 
 bool TSfvFile::EndFile() {
-    const bool compare = Running && !ListAll;
-    Running = false;
-    return !compare || Listed.at(UpperCaseStr(Files.back().Name)) == Files.back().Crc.Value();
+    const bool compare = FRunning && !FListAll;
+    FRunning = false;
+    return !compare || FListed.at(UpperCaseStr(FFiles.back().Name)) == FFiles.back().Crc.Value();
 }
 
 std::string TSfvFile::Text(const std::string& Comment) const {
     std::string text = "; " + Comment + "\r\n";
-    for (const TEntry& entry : Files) {
+    for (const TEntry& entry : FFiles) {
         char crc[9];
         std::snprintf(crc, sizeof crc, "%08X", static_cast<unsigned>(entry.Crc.Value()));
         text += entry.Name + " " + crc + "\r\n";

@@ -11,11 +11,11 @@
 #include "support/UnitCrc32.h"
 
 // Follows the bytes of the files of a set as they are written or read. A split with a checksum file
-// follows every file it begins (ListAll); otherwise only the files that Parse found listed are followed
+// follows every file it begins (ListsAll); otherwise only the files that Parse found listed are followed
 // and compared, so a job without a checksum file follows nothing.
 class TSfvFile {
 public:
-    explicit TSfvFile(bool AListAll = false) : ListAll(AListAll) {}
+    explicit TSfvFile(bool AListAll = false) : FListAll(AListAll) {}
     // Takes the checksums of the lines "name" + " " + 8 hexadecimal digits; comment lines (";") and
     // lines of any other form are skipped, the first line of a name counts.
     void Parse(const std::string& Text);
@@ -25,9 +25,9 @@ public:
     void BeginFile(const std::string& Name);
     void Add(const void* Data, size_t Count);
     // True when every file begun is followed, as in a split that writes a checksum file.
-    bool ListsAll() const { return ListAll; }
+    bool ListsAll() const { return FListAll; }
     // True while the file begun last is followed.
-    bool IsRunning() const { return Running; }
+    bool IsRunning() const { return FRunning; }
     // Ends the file begun last; False when Parse found it listed with another checksum.
     bool EndFile();
     // Every file begun, in order, behind the comment line Comment; CR LF line ends.
@@ -38,8 +38,8 @@ private:
         std::string Name;
         TCrc32 Crc;
     };
-    std::vector<TEntry> Files;
-    std::map<std::string, uint32_t> Listed; // by upper-cased name
-    bool ListAll = false;
-    bool Running = false;
+    std::vector<TEntry> FFiles;
+    std::map<std::string, uint32_t> FListed; // by upper-cased name
+    bool FListAll = false;
+    bool FRunning = false;
 };

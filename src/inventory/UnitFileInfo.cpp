@@ -181,7 +181,7 @@ class TFolderScanner {
 public:
     TFolderScanner(TFileInfos& AList, int64_t ALimit, int64_t AStartTotal,
                    const std::function<bool(const std::string&)>& ALeave)
-        : List(AList), Limit(ALimit), Leave(ALeave), Total(AStartTotal) {}
+        : FList(AList), FLimit(ALimit), FLeave(ALeave), Total(AStartTotal) {}
 
     // Adds one entry and counts its size. Windows opens a name such as "aux.c" as a device in any
     // folder: it would be read as empty, and no join could write it back.
@@ -190,7 +190,7 @@ public:
             Fail(Path, ERROR_BAD_DEVICE);
             return;
         }
-        TFileInfo* item = List.Add();
+        TFileInfo* item = FList.Add();
         item->AssignFindData(Path, Kind, Data);
         Total += item->Size;
     }
@@ -200,9 +200,9 @@ public:
     void Scan(const std::string& Folder, DWORD Attributes, bool Chosen) {
         if ((Attributes & FILE_ATTRIBUTE_REPARSE_POINT) && LeadsBack(Folder))
             return;
-        Ancestors.push_back({Folder, std::nullopt, false});
+        FAncestors.push_back({Folder, std::nullopt, false});
         ScanListed(Folder, Attributes, Chosen);
-        Ancestors.pop_back();
+        FAncestors.pop_back();
     }
 
     void ScanListed(const std::string& Folder, DWORD Attributes, bool Chosen) {
@@ -218,13 +218,13 @@ public:
             const std::string name = FoundName(data);
             if (listing.Unholdable) {
                 Fail(Folder, ERROR_INVALID_NAME);
-            } else if (name == "." || name == ".." || (Leave && Leave(prefix + name))) {
+            } else if (name == "." || name == ".." || (FLeave && FLeave(prefix + name))) {
                 // the folder itself and its parent, and what the caller keeps out
             } else if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 AddEntry(prefix + name, pkFile, data);
             } else {
                 AddEntry(prefix + name, pkFolder, data);
-                if (Total > Limit || Failed())
+                if (Total > FLimit || Failed())
                     return;
                 Scan(prefix + name, data.dwFileAttributes, false);
             }
@@ -235,12 +235,12 @@ public:
 
     // The first failure counts; the scan stops there.
     void Fail(const std::string& Folder, DWORD Error) {
-        if (List.ListError == 0) {
-            List.ListError = Error;
-            List.ListErrorFolder = Folder;
+        if (FList.ListError == 0) {
+            FList.ListError = Error;
+            FList.ListErrorFolder = Folder;
         }
     }
-    bool Failed() const { return List.ListError != 0; }
+    bool Failed() const { return FList.ListError != 0; }
 
     // After a search gave no (further) entry: only "nothing (more) there" means the folder was listed.
     void FailUnlessListed(const std::string& Folder, DWORD Error) {
@@ -261,7 +261,7 @@ public:
     // the set already. Only links can close such a circle, so only their walks pay for the identities.
     bool LeadsBack(const std::string& Link) {
         const auto target = FolderIdentity(Link);
-        for (TAncestor& ancestor : Ancestors) {
+        for (TAncestor& ancestor : FAncestors) {
             if (!ancestor.Known)
                 ancestor.Id = FolderIdentity(ancestor.Folder), ancestor.Known = true;
             if (target && ancestor.Id == target)
@@ -276,10 +276,10 @@ private:
         std::optional<std::pair<DWORD, uint64_t>> Id;
         bool Known;
     };
-    std::vector<TAncestor> Ancestors; // the folders being listed, outermost first
-    TFileInfos& List;
-    const int64_t Limit;
-    const std::function<bool(const std::string&)>& Leave;
+    std::vector<TAncestor> FAncestors; // the folders being listed, outermost first
+    TFileInfos& FList;
+    const int64_t FLimit;
+    const std::function<bool(const std::string&)>& FLeave;
 
 public:
     int64_t Total;
@@ -427,30 +427,30 @@ bool TFileInfo::ParseHeaderLine(std::string_view& Text) {
 const char HeaderMagic[7] = "ChKl40";
 
 void TFileInfos::Clear() {
-    Items.clear();
+    FItems.clear();
 }
 
 TFileInfo* TFileInfos::Add() {
-    Items.push_back(std::make_unique<TFileInfo>(this));
-    return Items.back().get();
+    FItems.push_back(std::make_unique<TFileInfo>(this));
+    return FItems.back().get();
 }
 
 TFileInfo* TFileInfos::GetItem(int Index) const {
     if (Index < 0 || Index >= Count())
         return nullptr;
-    return Items[static_cast<size_t>(Index)].get();
+    return FItems[static_cast<size_t>(Index)].get();
 }
 
 int TFileInfos::NextFileIndex(int Start) const {
     for (int i = Start < 0 ? 0 : Start; i < Count(); ++i)
-        if (Items[static_cast<size_t>(i)]->Kind == pkFile)
+        if (FItems[static_cast<size_t>(i)]->Kind == pkFile)
             return i;
     return -1;
 }
 
 int64_t TFileInfos::TotalSize() const {
     int64_t total = 0;
-    for (const auto& item : Items)
+    for (const auto& item : FItems)
         total += item->Size;
     return total;
 }
@@ -532,7 +532,7 @@ std::string TFileInfos::GetHeaderText() const {
     std::string text;
     text.reserve(static_cast<size_t>(HeaderSize()));
     text += HeaderMagic;
-    for (const auto& item : Items) {
+    for (const auto& item : FItems) {
         text += Tab;
         text += item->GetHeaderLine();
     }
@@ -545,7 +545,7 @@ int64_t TFileInfos::HeaderSize() const {
     // Magic and closing TABs, then per record four TABs, the name, the kind letter, the size digits
     // and the 17 time digits: the same bytes GetHeaderText produces, without building them.
     int64_t size = 6 + 2;
-    for (const auto& item : Items)
+    for (const auto& item : FItems)
         size += 4 + static_cast<int64_t>(item->FileName.size()) + 1 + DecimalLength(item->Size) + 17;
     return size;
 }

@@ -64,7 +64,7 @@ public:
 
     void Clear(); // BaseFolder stays
     TFileInfo* Add();
-    int Count() const { return static_cast<int>(Items.size()); }
+    int Count() const { return static_cast<int>(FItems.size()); }
     TFileInfo* GetItem(int Index) const; // nullptr outside the list
     int NextFileIndex(int Start) const;  // -1 when no file entry follows
     int64_t TotalSize() const;
@@ -91,5 +91,5 @@ public:
     std::string ListErrorFolder;
 
 private:
-    std::vector<std::unique_ptr<TFileInfo>> Items;
+    std::vector<std::unique_ptr<TFileInfo>> FItems;
 };
