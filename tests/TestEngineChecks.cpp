@@ -172,10 +172,14 @@ TEST(EngineChecksAsAUser, UnreadableFoldersAndFolderTimes) {
                            {"Docs\\Private\\p.txt", "p"}});
     SetFileAttributesA((dir / "Docs\\My Music").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     const std::string music = UnixPath(dir / "Docs\\My Music"), mine = UnixPath(dir / "Docs\\Private");
-    ASSERT_EQ(RunUnixShell("chmod 000 " + music + " " + mine), 0u);
+    // A junction of the system's: a link that cannot be followed, however its attributes read.
+    ASSERT_EQ(RunUnixShell("mkdir " + UnixPath(dir / "Locked") + " && ln -s ../Locked " +
+                           UnixPath(dir / "Docs\\My Videos") + " && chmod 000 " + music + " " + mine + " " +
+                           UnixPath(dir / "Locked")),
+              0u);
     WIN32_FIND_DATAA data;
     if (const THandle listed(FindFirstFileA((dir / "Docs\\Private\\*").c_str(), &data)); listed) {
-        RunUnixShell("chmod 755 " + music + " " + mine);
+        RunUnixShell("chmod 755 " + music + " " + mine + " " + UnixPath(dir / "Locked"));
         GTEST_SKIP() << "a folder of mode 000 can be listed: run through scripts/wine-run-as-user.sh";
     }
     TScriptedHooks hooks;
@@ -189,8 +193,9 @@ TEST(EngineChecksAsAUser, UnreadableFoldersAndFolderTimes) {
                  UnixPath(back / "Docs"));
     EXPECT_EQ(RunJob(false, dir / "Docs", out.Path(), 1000), crOk);
     EXPECT_EQ(RunJob(true, out / "Docs.001", back.Path()), crOk);
-    RunUnixShell("chmod 755 " + music);
-    EXPECT_EQ(ListNames(back / "Docs"), (std::vector<std::string>{"My Music", "Private", "a.txt"}));
+    RunUnixShell("chmod 755 " + music + " " + UnixPath(dir / "Locked"));
+    EXPECT_EQ(ListNames(back / "Docs"),
+              (std::vector<std::string>{"My Music", "My Videos", "Private", "a.txt"}));
     EXPECT_TRUE(ListNames(back / "Docs\\My Music").empty());
     EXPECT_EQ(ReadFileBytes(back / "Docs\\a.txt") + ReadFileBytes(back / "Docs\\Private\\p.txt"), "ap");
 }

@@ -98,6 +98,7 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
              h = Hold(t / "src\\Docs\\b.bin", GENERIC_WRITE); }, sharing, 0},
         // clang-format on
     };
+    std::string skipped;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         TScene s(c.Join, PartSize);
@@ -105,7 +106,7 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         ULARGE_INTEGER size{};
         if (c.Out != Scratch &&
             !(GetDiskFreeSpaceExA(out.c_str(), nullptr, &size, nullptr) && size.QuadPart < 2 << 20)) {
-            std::cout << c.Name << ": skipped, " << out << " is not mounted as expected (needs root)\n";
+            skipped += std::string(skipped.empty() ? "" : ", ") + c.Name;
             continue;
         }
         if (c.Out != Scratch)
@@ -155,6 +156,9 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
         if (c.Out != Scratch)
             ClearFolder(out);
     }
+    if (!skipped.empty())
+        GTEST_SKIP() << "the small tmpfs drives are not mounted (needs root), so these rows did not run: "
+                     << skipped;
 }
 
 // Another program (from Linux, which share modes do not bind) resizes b.bin during the copy: the header

@@ -245,8 +245,8 @@ TEST(MainWindowGerman, TextsInGerman) {
 TEST(EndToEnd, SplitThroughTheWindow) {
     TTempDir dir;
     BuildTree(dir.Path(), {{"src\\", ""}, {"src\\data.bin", PatternBytes(3000000, 7)}});
-    std::string desktop = UseOwnDesktop(),
-                cmd = ChunklerExe() + " /RECOVER \"" + dir.Path() + "/src/data.bin\" \"" + dir.Path() + "/src\"";
+    std::string desktop = UseOwnDesktop(), cmd = ChunklerExe() + " /RECOVER \"" + dir.Path() +
+                                                 "/src/data.bin\" \"" + dir.Path() + "/src\"";
     STARTUPINFOA si{.cb = sizeof(STARTUPINFOA), .lpDesktop = desktop.data()};
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));

@@ -90,7 +90,7 @@ TEST(Join, MissingDamagedAndExistingFiles) {
     // Output folders whose files have full paths of 255 characters: with ".~chunkler" they would not fit.
     const TSetup longPath = [&](TJoin& f) {
         f.Out = f.Dir / std::string(255 - f.Dir.Path().size() - 1 - std::string("\\Docs\\a.bin").size(), 'o');
-        BuildTree(f.Out, {{"Docs\\", ""}, {"Docs\\a.bin", "old a"}});
+        BuildTree(f.Out, {{"Docs\\", ""}, {"Docs\\a.bin", "old a"}, {"Docs\\a.bi~", "mine"}}); // so "a.~2~"
     };
     const auto cut = [](size_t Size) { return [=](std::string b) { return b.substr(0, Size); }; };
     const auto flip = [](size_t At) { return [=](std::string b) { return b[At] ^= 0x20, b; }; };
