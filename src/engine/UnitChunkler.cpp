@@ -73,58 +73,57 @@ void TChunkler::ShowResult(TChunklerResult Code) {
         ShowMessage(FormatMsg(messages[Code]), MB_OK | MB_ICONWARNING);
 }
 
-// Every failing check assigns its code, so the last failing one decides.
 TJobResult TChunkler::CheckParams(bool ForSplit) {
-    TJobResult result = crOk;
-
-    Params->SourcePath = StripTrailingBackslashes(ExpandFullPath(Params->SourcePath));
-    switch (GetPathKind(Params->SourcePath)) {
-    case pkMissing:
-        result = crSourceNotFound;
-        break;
-    case pkFolder:
-    case pkRoot:
-        if (!ForSplit) {
-            result = crFolderNotAllowed;
-        } else if (Params->CreateBatch) {
-            // "copy /b" can only rebuild one file; the split goes on without the batch file.
-            Params->CreateBatch = false;
-            ShowResult(crNoBatchForFolder);
-        }
-        break;
-    case pkFile:
-        break;
-    }
-
-    Params->OutputDir = StripTrailingBackslashes(ExpandFullPath(Params->OutputDir));
-    switch (GetPathKind(Params->OutputDir)) {
-    case pkMissing:
-        result = crOutputNotFound;
-        break;
-    case pkFile:
-        result = crFolderExpected;
-        break;
-    case pkFolder:
-    case pkRoot:
-        if (IsOnRemovableDrive(Params->OutputDir))
-            result = crRemovableOutput;
-        break;
-    }
-
+    TJobResult result = CheckSource(ForSplit);
+    if (const TChunklerResult output = CheckOutputDir(); output != crOk)
+        result = output;
     if (ForSplit && Params->PartSize <= 0)
         result = crInvalidSize;
     // A /RECOVER switch of another number is refused as a malformed size is.
     if (ForSplit && Params->RecoverCount < 0)
         result = {crInvalidSize, MsgRecoverInvalid, ""};
-
     // A name the code page cannot hold came with "?" for the letters it lacks and looked missing; where it
     // is there, the truth is that no ANSI function can open it. Tested last, so this is what the user hears.
     for (const auto& [wide, path] : {std::pair{&Params->WideSourcePath, &Params->SourcePath},
                                      std::pair{&Params->WideOutputDir, &Params->OutputDir}})
-        if (!wide->empty() && GetFileAttributesW(wide->c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (!wide->empty() && GetFileAttributesW(wide->c_str()) != INVALID_FILE_ATTRIBUTES)
             result = {crFileError, MsgFolderUnreadable, *path, ERROR_INVALID_NAME};
-        }
     return result;
+}
+
+TChunklerResult TChunkler::CheckSource(bool ForSplit) {
+    Params->SourcePath = StripTrailingBackslashes(ExpandFullPath(Params->SourcePath));
+    switch (GetPathKind(Params->SourcePath)) {
+    case pkMissing:
+        return crSourceNotFound;
+    case pkFolder:
+    case pkRoot:
+        if (!ForSplit)
+            return crFolderNotAllowed;
+        if (Params->CreateBatch) {
+            // "copy /b" can only rebuild one file; the split goes on without the batch file.
+            Params->CreateBatch = false;
+            ShowResult(crNoBatchForFolder);
+        }
+        return crOk;
+    case pkFile:
+        break;
+    }
+    return crOk;
+}
+
+TChunklerResult TChunkler::CheckOutputDir() {
+    Params->OutputDir = StripTrailingBackslashes(ExpandFullPath(Params->OutputDir));
+    switch (GetPathKind(Params->OutputDir)) {
+    case pkMissing:
+        return crOutputNotFound;
+    case pkFile:
+        return crFolderExpected;
+    case pkFolder:
+    case pkRoot:
+        break;
+    }
+    return IsOnRemovableDrive(Params->OutputDir) ? crRemovableOutput : crOk;
 }
 
 int64_t TChunkler::PartCount(int64_t Bytes) const {

@@ -45,6 +45,10 @@ public:
     // A split that succeeds also writes recovery files that rebuild any RecoverCount of its part and header
     // files (1 to 99; 0 for none, -1 for a /RECOVER switch with another number, which no split accepts).
     int RecoverCount = 0;
+
+private:
+    // One switch, upper-cased and without its "/"; other names are no switch of this program's.
+    void ReadSwitch(const std::string& Name);
 };
 
 // Splits a command line as the runtime does (program name first); stops at the first empty argument.
@@ -102,6 +106,8 @@ public:
     // code the job ended with, the text its phase found for it.
     void ShowResult(TChunklerResult Code);
 
+    // Every failing check assigns its code, so the last failing one decides: source, output folder, part
+    // size, recovery count, names the code page cannot hold.
     TJobResult CheckParams(bool ForSplit);
     int64_t PartCount(int64_t Bytes) const;
 
@@ -115,6 +121,9 @@ private:
     // Drivers (UnitChunkler.cpp): run after CheckParams has passed.
     TJobResult Split();
     TJobResult Join();
+    // The source and the output folder, each made absolute and without trailing backslashes.
+    TChunklerResult CheckSource(bool ForSplit);
+    TChunklerResult CheckOutputDir();
     // No job, a silent one, or no user: nothing may be shown or asked.
     bool IsSilent() const;
     // The user's hooks, or the silent ones when IsSilent.

@@ -76,32 +76,35 @@ void TChunklerStartParams::ReadCommandLine(const std::wstring& CommandLine) {
         }
         std::string name;
         WideToAnsi(arg.substr(1), name);
-        name = UpperCaseStr(name);
-        if (name == "COPY") {
-            CopyProgram = true;
-        } else if (name == "BATCH") {
-            CreateBatch = true;
-        } else if (name.compare(0, 4, "SIZE") == 0) {
-            // A malformed number becomes 0 here and is refused as an invalid size when a split starts.
-            int64_t size = 0;
-            PartSize = TryStrToInt64(name.substr(4), size) ? size : 0;
-        } else if (name == "SILENT") {
-            Silent = true;
-        } else if (name == "UNSPLIT") {
-            Unsplit = true;
-        } else if (name == "NOHEADER") {
-            NoHeader = true;
-        } else if (name == "SFV") {
-            CreateSfv = true;
-        } else if (name.compare(0, 7, "RECOVER") == 0) {
-            // As a malformed size, a count out of range is refused when a split starts; it is never taken
-            // for none, which would leave the user without the recovery files asked for.
-            const std::string count = name.substr(7);
-            RecoverCount = count.empty() ? 1 : IsDigits(count) && count.size() <= 2 ? std::stoi(count) : 0;
-            RecoverCount = RecoverCount > 0 ? RecoverCount : -1;
-        }
+        ReadSwitch(UpperCaseStr(name));
     }
     // A window run always offers the program copy; a silent run copies only when asked to.
     if (!Silent)
         CopyProgram = true;
+}
+
+void TChunklerStartParams::ReadSwitch(const std::string& Name) {
+    if (Name == "COPY") {
+        CopyProgram = true;
+    } else if (Name == "BATCH") {
+        CreateBatch = true;
+    } else if (Name.compare(0, 4, "SIZE") == 0) {
+        // A malformed number becomes 0 here and is refused as an invalid size when a split starts.
+        int64_t size = 0;
+        PartSize = TryStrToInt64(Name.substr(4), size) ? size : 0;
+    } else if (Name == "SILENT") {
+        Silent = true;
+    } else if (Name == "UNSPLIT") {
+        Unsplit = true;
+    } else if (Name == "NOHEADER") {
+        NoHeader = true;
+    } else if (Name == "SFV") {
+        CreateSfv = true;
+    } else if (Name.compare(0, 7, "RECOVER") == 0) {
+        // As a malformed size, a count out of range is refused when a split starts; it is never taken for
+        // none, which would leave the user without the recovery files asked for.
+        const std::string count = Name.substr(7);
+        RecoverCount = count.empty() ? 1 : IsDigits(count) && count.size() <= 2 ? std::stoi(count) : 0;
+        RecoverCount = RecoverCount > 0 ? RecoverCount : -1;
+    }
 }
