@@ -103,7 +103,7 @@ TPar2Choice Par2ChooseSliceSize(uint64_t PartSize, size_t FileCount, uint64_t To
                                 uint32_t LostFiles) {
     const uint64_t creator = HeaderSize + 64; // room for a creator text of up to 64 bytes
     for (uint64_t m = 2; m <= MaxSlices; ++m) {
-        const uint64_t slice = Pad4(PartSize / m + (PartSize % m != 0));
+        const uint64_t slice = (PartSize / m + (PartSize % m != 0) + 63) / 64 * 64;
         const uint64_t slices = TotalSize / slice + FileCount; // at most one partial slice per file
         const uint64_t critical =
             MainBytes(FileCount) +
@@ -289,18 +289,15 @@ void TPar2Creator::Add(const void* Data, size_t Count) {
         return;
     }
     auto p = static_cast<const uint8_t*>(Data);
-    if (s.FirstPass) {
-        s.FileMd5.Add(p, Count);
-        if (s.Pos < 16384)
-            s.First16k.Add(p, static_cast<size_t>(std::min<uint64_t>(Count, 16384 - s.Pos)));
-    }
+    if (s.FirstPass && s.Pos < 16384)
+        s.First16k.Add(p, static_cast<size_t>(std::min<uint64_t>(Count, 16384 - s.Pos)));
     while (Count > 0) {
         const uint64_t at = s.Pos % s.SliceSize;
         if (at == 0)
             s.StartSlice();
         const size_t n = static_cast<size_t>(std::min<uint64_t>(Count, s.SliceSize - at));
         if (s.FirstPass) {
-            s.SliceMd5.Add(p, n);
+            TMd5::AddBoth(s.FileMd5, s.SliceMd5, p, n);
             s.SliceCrc.Update(p, n);
         }
         // The part of these bytes inside the stripe, gathered in chunks for the multiply-add.

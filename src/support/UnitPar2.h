@@ -44,8 +44,9 @@ struct TPar2Input {
 // one recovery slice each fit PartSize (FileCount files, TotalSize bytes in all, no name longer than
 // LongestName bytes), and the recovery slices that rebuild any LostFiles of them: a part of m slices
 // needs m of its own. The smallest m that fits is taken, so a slice is at most half a part: half the part
-// size rounded up to a multiple of 4 unless the checksums of many files need more room. SliceSize 0: no
-// size fits (parts too small for the packets, or more than 32768 slices).
+// size rounded up to a multiple of 64 unless the checksums of many files need more room (64, so that the
+// file's MD5 and the slice's take the same blocks in one pass). SliceSize 0: no size fits (parts too small
+// for the packets, or more than 32768 slices).
 struct TPar2Choice {
     uint64_t SliceSize = 0;
     uint32_t SlicesPerPart = 0, RecoveryCount = 0;
