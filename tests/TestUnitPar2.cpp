@@ -179,7 +179,7 @@ TEST(Gf16, ProductsByHandAndMethodsAgree) {
         EXPECT_EQ(Par2InputConstant(i), constants[i]) << i;
 
     std::mt19937 rnd(1234);
-    const std::string src = PatternBytes(70000, 7);
+    const std::string src = PatternBytes(70100, 7);
     for (int round = 0; round < 200; ++round) {
         const uint16_t factor = static_cast<uint16_t>(round < 2 ? round : rnd());
         const size_t offset = rnd() % 64, bytes = 2 * (rnd() % (round < 100 ? 200 : 34000));
@@ -196,12 +196,15 @@ TEST(Gf16, ProductsByHandAndMethodsAgree) {
             Gf16MulAddAvx2(factor, &src[offset], avx2.data(), bytes);
         ASSERT_EQ(ssse3, Gf16HasSsse3() ? table : dst) << bytes;
         ASSERT_EQ(avx2, Gf16HasAvx2() ? table : dst) << bytes;
-        const uint16_t factors[3] = {factor, uint16_t(factor + 1), 0x8EFA};
+        // Two sources into three destinations at once, a factor for each pair (source-major).
+        const uint16_t factors[6] = {factor, uint16_t(factor + 1), 0x8EFA, 0, 1, uint16_t(~factor)};
+        const void* srcs[2] = {&src[offset], &src[offset + 2]};
         std::string multi[3] = {dst, dst, dst}, single[3] = {dst, dst, dst};
         void* dsts[3] = {multi[0].data(), multi[1].data(), multi[2].data()};
-        Gf16MulAddMulti(factors, dsts, 3, &src[offset], bytes);
+        Gf16MulAddBatch(factors, dsts, 3, srcs, 2, bytes);
         for (int d = 0; d < 3; ++d) {
-            Gf16MulAddTable(factors[d], &src[offset], single[d].data(), bytes);
+            Gf16MulAddTable(factors[d], srcs[0], single[d].data(), bytes);
+            Gf16MulAddTable(factors[3 + d], srcs[1], single[d].data(), bytes);
             ASSERT_EQ(multi[d], single[d]);
         }
     }

@@ -68,8 +68,10 @@ using TPar2Write = std::function<void(size_t File, uint64_t Offset, const void* 
 // same packets, as many slices each as fit MaxFileSize, all of the same size but the last.
 //
 // Memory is RecoveryCount times the stripe, the part of every slice whose recovery bytes a pass makes
-// (all of it by default). Where that is too much, the caller runs several passes: NextPass ends one
-// stripe and starts the next, and the input is fed once more for it (only the first pass sums it).
+// (all of it by default), and as much again at most (two stripes at least) for the input slices gathered
+// for a thread of the creator's own, which adds them while the next ones are summed and ends with the
+// creator. Where that is too much, the caller runs several passes: SetStripe ends one stripe and starts
+// the next, and the input is fed once more for it (only the first pass sums it).
 class TPar2Creator {
 public:
     TPar2Creator(std::vector<TPar2Input> Plan, uint64_t SliceSize, uint32_t RecoveryCount,
@@ -90,7 +92,8 @@ public:
     // 16 KiB, or more files. The recovery data are then wrong and the caller makes the set another way.
     bool Matches() const;
 
-    // The stripe [From, To) of every slice, 0 <= From < To <= slice size, From the end of the last one.
+    // The stripe [From, To) of every slice, 0 <= From < To <= slice size, both even (words are not split),
+    // From the end of the last one.
     // The first pass is [0, SliceSize) unless the caller sets it before the first byte.
     void SetStripe(uint64_t From, uint64_t To, const TPar2Write& Write);
     // Writes every byte not written yet, each file from start to end (with one pass, all of them).
