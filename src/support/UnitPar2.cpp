@@ -336,9 +336,15 @@ void TPar2Creator::TState::AddBatch() {
         dsts.push_back(&Recovery[e * Width()]);
     std::swap(Batch, Adding);
     std::swap(Factors, AddingFactors);
-    Worker.Start([this, srcs, dsts] {
+    const auto add = [this, srcs, dsts] {
         Gf16MulAddBatch(AddingFactors.data(), dsts.data(), RecoveryCount, srcs.data(), srcs.size(), Width());
-    });
+    };
+    // Handing a job over and waiting for it costs about 100 microseconds under Wine, as long as a megabyte
+    // of multiply-add takes: smaller batches (narrow stripes, few recovery slices) are added here.
+    if (uint64_t{Held} * Width() * RecoveryCount < (1 << 20))
+        add();
+    else
+        Worker.Start(add);
     Held = 0;
 }
 
