@@ -25,9 +25,13 @@ void Gf16MulAddAvx2(uint16_t Factor, const void* Src, void* Dst, size_t Bytes);
 bool Gf16HasSsse3();
 bool Gf16HasAvx2();
 
-// One source into Count destinations with a factor each, as creation adds every input slice to every
-// recovery slice: the source is split into nibbles once for all of them, in pieces that stay in the cache.
+// One source into Count destinations with a factor each, as repair adds every intact slice to every sum it
+// solves for: the source is split into nibbles once for all of them, in pieces that stay in the cache.
 void Gf16MulAddMulti(const uint16_t* Factors, void* const* Dsts, size_t Count, const void* Src, size_t Bytes);
+// Several sources at once, as creation adds a batch of input slices: Dsts[d] gets Factors[s * Count + d]
+// times Srcs[s] for every source s, and its bytes are read and written once for all of them.
+void Gf16MulAddBatch(const uint16_t* Factors, void* const* Dsts, size_t Count, const void* const* Srcs,
+                     size_t Sources, size_t Bytes);
 
 // The method Gf16MulAdd uses, for the benchmark and the tests: 0 table, 1 SSSE3, 2 AVX2.
 int Gf16Method();

@@ -14,6 +14,8 @@ public:
     TMd5Digest Final();
     void Reset() { *this = TMd5(); }
     uint64_t Bytes() const { return FBytes; }
+    // The same bytes added to both: one pass over them where both are as far into a 64-byte block.
+    static void AddBoth(TMd5& A, TMd5& B, const void* Data, size_t Count);
 
     static TMd5Digest Of(const void* Data, size_t Count) {
         TMd5 md5;

@@ -44,8 +44,9 @@ struct TPar2Input {
 // one recovery slice each fit PartSize (FileCount files, TotalSize bytes in all, no name longer than
 // LongestName bytes), and the recovery slices that rebuild any LostFiles of them: a part of m slices
 // needs m of its own. The smallest m that fits is taken, so a slice is at most half a part: half the part
-// size rounded up to a multiple of 4 unless the checksums of many files need more room. SliceSize 0: no
-// size fits (parts too small for the packets, or more than 32768 slices).
+// size rounded up to a multiple of 64 unless the checksums of many files need more room (64, so that the
+// file's MD5 and the slice's take the same blocks in one pass). SliceSize 0: no size fits (parts too small
+// for the packets, or more than 32768 slices).
 struct TPar2Choice {
     uint64_t SliceSize = 0;
     uint32_t SlicesPerPart = 0, RecoveryCount = 0;
@@ -67,8 +68,10 @@ using TPar2Write = std::function<void(size_t File, uint64_t Offset, const void* 
 // same packets, as many slices each as fit MaxFileSize, all of the same size but the last.
 //
 // Memory is RecoveryCount times the stripe, the part of every slice whose recovery bytes a pass makes
-// (all of it by default). Where that is too much, the caller runs several passes: NextPass ends one
-// stripe and starts the next, and the input is fed once more for it (only the first pass sums it).
+// (all of it by default), and as much again at most (two stripes at least) for the input slices gathered
+// for a thread of the creator's own, which adds them while the next ones are summed and ends with the
+// creator. Where that is too much, the caller runs several passes: SetStripe ends one stripe and starts
+// the next, and the input is fed once more for it (only the first pass sums it).
 class TPar2Creator {
 public:
     TPar2Creator(std::vector<TPar2Input> Plan, uint64_t SliceSize, uint32_t RecoveryCount,
@@ -89,7 +92,8 @@ public:
     // 16 KiB, or more files. The recovery data are then wrong and the caller makes the set another way.
     bool Matches() const;
 
-    // The stripe [From, To) of every slice, 0 <= From < To <= slice size, From the end of the last one.
+    // The stripe [From, To) of every slice, 0 <= From < To <= slice size, both even (words are not split),
+    // From the end of the last one.
     // The first pass is [0, SliceSize) unless the caller sets it before the first byte.
     void SetStripe(uint64_t From, uint64_t To, const TPar2Write& Write);
     // Writes every byte not written yet, each file from start to end (with one pass, all of them).

@@ -181,9 +181,13 @@ TPar2RepairResult TRebuild::Run(size_t MemoryLimit) {
     const size_t k = FMissing.size();
     if (k == 0)
         return TPar2RepairResult::NotNeeded;
-    // The matrix and its inverse take 4 k^2 bytes each: a limit too small for them is too few slices.
-    if (k > FSet.Recovery.size() || 8 * uint64_t{k} * k > MemoryLimit / 2)
+    if (k > FSet.Recovery.size())
         return TPar2RepairResult::NotEnough;
+    // The rows of the chosen recovery slices and their inverse, 2 k^2 bytes each, are held at once; the
+    // stripes get the rest of the limit.
+    const uint64_t matrices = 4 * uint64_t{k} * k;
+    if (matrices > MemoryLimit)
+        return TPar2RepairResult::TooLarge;
     FChosen = ChooseRecovery(FMissing, FSet.Recovery);
     if (FChosen.size() < k)
         return TPar2RepairResult::NotEnough;
@@ -192,7 +196,7 @@ TPar2RepairResult TRebuild::Run(size_t MemoryLimit) {
         rows.push_back(RecoveryRow(FMissing, FSet.Recovery[r].Exponent));
     FInverse = Invert(std::move(rows));
     // Stripes of whole vectors of the multiply-add; the last one takes what is left (a multiple of 4).
-    const uint64_t room = (MemoryLimit / 2) / (k + 1) / 64 * 64;
+    const uint64_t room = (MemoryLimit - matrices) / (k + 1) / 64 * 64;
     const size_t width =
         static_cast<size_t>(std::min<uint64_t>(FSet.SliceSize, std::max<uint64_t>(room, 64)));
     std::vector<uint8_t> sums(k * width), in(width);

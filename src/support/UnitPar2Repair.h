@@ -27,14 +27,16 @@ enum class TPar2RepairResult {
     NotNeeded,   // every slice is intact
     Incomplete,  // the set lacks the main packet or a file's description or slice checksums
     NotEnough,   // fewer usable recovery slices than slices to rebuild
+    TooLarge,    // the matrix of k slices to rebuild, 4 k^2 bytes, exceeds the memory limit
     ReadFailed,  // a read of the Io failed
     WriteFailed, // a write of the Io failed
     WrongResult, // the rebuilt data do not match their checksums (a damaged recovery file or input slice)
 };
 
 // Rebuilds every slice whose Intact flag is false. Intact has one row per file with one flag per slice,
-// as TPar2FileCheck gives them. Memory stays near MemoryLimit whatever the slice size: the slices are
-// rebuilt in stripes, all recovery and intact input slices read once per stripe. Rebuilt slices are
+// as TPar2FileCheck gives them. Memory stays near MemoryLimit whatever the slice size: the matrix takes its
+// 4 k^2 bytes first (the default limit holds it for 4096 slices to rebuild), and the slices are rebuilt in
+// stripes in the rest, all recovery and intact input slices read once per stripe. Rebuilt slices are
 // checked against their slice MD5 and every file with a rebuilt slice against its MD5 before Done.
 TPar2RepairResult Par2Repair(const TPar2Set& Set, const TPar2Intact& Intact, TPar2RepairIo& Io,
                              size_t MemoryLimit = 64 << 20);
