@@ -126,7 +126,10 @@ void TSetRecovery::MakeCreator() {
     FCreator = std::make_unique<TPar2Creator>(std::move(inputs), FChoice.SliceSize, FChoice.RecoveryCount,
                                               static_cast<uint64_t>(FPartSize), CreatorText);
     const uint64_t slice = FChoice.SliceSize;
-    FStripe = std::min(slice, std::max<uint64_t>(4, StripeBudget / FChoice.RecoveryCount / 4 * 4));
+    // The creator holds the recovery bytes of the stripe and as much again (two stripes at least) of the
+    // input it adds them from.
+    const uint64_t stripes = FChoice.RecoveryCount + std::max<uint64_t>(FChoice.RecoveryCount, 2);
+    FStripe = std::min(slice, std::max<uint64_t>(64, StripeBudget / stripes / 64 * 64));
     // Before the first byte nothing is written yet.
     if (FStripe < slice)
         FCreator->SetStripe(0, FStripe, [](size_t, uint64_t, const void*, size_t) {});
