@@ -125,6 +125,20 @@ public:
         const auto rebuilt = Rebuilt.find(File);
         return rebuilt != Rebuilt.end() && rebuilt->second->Read(Offset, Data, Count);
     }
+    // A rebuilt file is whole only with the slices that were intact where it lay: they are copied in.
+    bool CopyIntactSlices(const TPar2Intact& Intact) {
+        std::vector<char> slice;
+        for (auto& [file, rebuilt] : Rebuilt) {
+            for (size_t k = 0; k < Intact[file].size(); ++k) {
+                const uint64_t from = k * FSet.SliceSize;
+                slice.resize(static_cast<size_t>(std::min(FSet.SliceSize, FSet.Files[file].Length - from)));
+                if (Intact[file][k] && !(ReadInput(file, from, slice.data(), slice.size()) &&
+                                         rebuilt->Write(from, slice.data(), slice.size())))
+                    return false;
+            }
+        }
+        return true;
+    }
 
     std::map<size_t, std::unique_ptr<TRebuiltFile>> Rebuilt;
 
@@ -227,12 +241,12 @@ TCheckedFile TSetRepair::Verify(size_t File, const std::string& Path, std::vecto
 
 bool TSetRepair::RepairAll(const std::string& Folder) {
     FRepairTried = true;
+    // Now with the recovery slices of every recovery file.
     std::vector<std::unique_ptr<TPar2Source>> sources;
     std::vector<TPar2Source*> read;
     for (const std::string& path : FPar2Files) {
         try {
-            sources.push_back(std::make_unique<TPar2FileSource>(path));
-            read.push_back(sources.back().get());
+            read.push_back(sources.emplace_back(std::make_unique<TPar2FileSource>(path)).get());
         } catch (const EExceptionLite&) {
         }
     }
@@ -244,28 +258,12 @@ bool TSetRepair::RepairAll(const std::string& Folder) {
     std::vector<char> buffer;
     for (size_t i = 0; i < set.Files.size(); ++i) {
         inputs.push_back(IsPlainName(set.Files[i].Name) ? AppendBackslash(Folder) + set.Files[i].Name : "");
-        if (!inputs.back().empty())
-            Verify(i, inputs.back(), intact[i], buffer);
-        else
-            intact[i].assign(set.Files[i].Slices.size(), false);
+        Verify(i, inputs.back(), intact[i], buffer);
     }
     try {
         TRepairIo io(set, inputs, sources, FOutputDir);
-        if (Par2Repair(set, intact, io) != TPar2RepairResult::Done)
+        if (Par2Repair(set, intact, io) != TPar2RepairResult::Done || !io.CopyIntactSlices(intact))
             return false;
-        // The rebuilt file is whole only with the slices that were intact where it lay.
-        std::vector<char> slice;
-        for (auto& [file, rebuilt] : io.Rebuilt) {
-            const TPar2File& described = set.Files[file];
-            for (size_t k = 0; k < intact[file].size(); ++k) {
-                const uint64_t from = k * set.SliceSize,
-                               count = std::min(set.SliceSize, described.Length - from);
-                slice.resize(static_cast<size_t>(count));
-                if (intact[file][k] && !(io.ReadInput(file, from, slice.data(), slice.size()) &&
-                                         rebuilt->Write(from, slice.data(), slice.size())))
-                    return false;
-            }
-        }
         for (auto& [file, rebuilt] : io.Rebuilt)
             FRebuilt.emplace(file, rebuilt->Keep());
         return true;

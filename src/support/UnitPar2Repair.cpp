@@ -86,6 +86,10 @@ public:
     TPar2RepairResult Run(size_t MemoryLimit);
 
 private:
+    // Sorts the slices into present and missing, each with its constant; Done where there is work.
+    TPar2RepairResult Classify();
+    // Chooses recovery slices for the missing ones and inverts their rows; False when too few are usable.
+    bool Solve();
     const TPar2Set& FSet;
     const TPar2Intact& FIntact;
     TPar2RepairIo& FIo;
@@ -168,7 +172,7 @@ TPar2RepairResult TRebuild::CheckFiles(size_t Width) {
     return TPar2RepairResult::Done;
 }
 
-TPar2RepairResult TRebuild::Run(size_t MemoryLimit) {
+TPar2RepairResult TRebuild::Classify() {
     if (!FSet.Complete || FIntact.size() != FSet.Files.size())
         return TPar2RepairResult::Incomplete;
     uint32_t global = 0;
@@ -178,23 +182,33 @@ TPar2RepairResult TRebuild::Run(size_t MemoryLimit) {
         for (uint32_t s = 0; s < FIntact[f].size(); ++s)
             (FIntact[f][s] ? FPresent : FMissing).push_back({f, s, Par2InputConstant(global++)});
     }
-    const size_t k = FMissing.size();
-    if (k == 0)
+    if (FMissing.empty())
         return TPar2RepairResult::NotNeeded;
-    if (k > FSet.Recovery.size())
-        return TPar2RepairResult::NotEnough;
+    return FMissing.size() > FSet.Recovery.size() ? TPar2RepairResult::NotEnough : TPar2RepairResult::Done;
+}
+
+bool TRebuild::Solve() {
+    FChosen = ChooseRecovery(FMissing, FSet.Recovery);
+    if (FChosen.size() < FMissing.size())
+        return false;
+    std::vector<TRow> rows;
+    for (const size_t r : FChosen)
+        rows.push_back(RecoveryRow(FMissing, FSet.Recovery[r].Exponent));
+    FInverse = Invert(std::move(rows));
+    return true;
+}
+
+TPar2RepairResult TRebuild::Run(size_t MemoryLimit) {
+    if (const TPar2RepairResult result = Classify(); result != TPar2RepairResult::Done)
+        return result;
+    const size_t k = FMissing.size();
     // The rows of the chosen recovery slices and their inverse, 2 k^2 bytes each, are held at once; the
     // stripes get the rest of the limit.
     const uint64_t matrices = 4 * uint64_t{k} * k;
     if (matrices > MemoryLimit)
         return TPar2RepairResult::TooLarge;
-    FChosen = ChooseRecovery(FMissing, FSet.Recovery);
-    if (FChosen.size() < k)
+    if (!Solve())
         return TPar2RepairResult::NotEnough;
-    std::vector<TRow> rows;
-    for (const size_t r : FChosen)
-        rows.push_back(RecoveryRow(FMissing, FSet.Recovery[r].Exponent));
-    FInverse = Invert(std::move(rows));
     // Stripes of whole vectors of the multiply-add; the last one takes what is left (a multiple of 4).
     const uint64_t room = (MemoryLimit - matrices) / (k + 1) / 64 * 64;
     const size_t width =
