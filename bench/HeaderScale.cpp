@@ -62,37 +62,40 @@ size_t FillTree(TFileInfos& List) {
     return expected;
 }
 
+std::string WriteHeader() {
+    TFileInfos list;
+    const size_t expected = FillTree(list);
+    const auto start = std::chrono::steady_clock::now();
+    std::string text = list.GetHeaderText();
+    Report("GetHeaderText, 200,000 records", SecondsSince(start), text.size());
+    Check(text.size() == expected, "the header text has the length its records give");
+    return text;
+}
+
+// The join appends header file after header file and asks after each whether the text is whole; the
+// first file takes what the last data part left free, every further one a full part.
+std::string CollectHeader(const std::string& Text) {
+    std::string collected;
+    const size_t partSize = static_cast<size_t>(DefaultPartSize);
+    const auto start = std::chrono::steady_clock::now();
+    size_t slice = partSize / 3;
+    int complete = 0, files = 0;
+    for (size_t pos = 0; pos < Text.size(); pos += slice, slice = partSize) {
+        collected.append(Text, pos, slice);
+        ++files;
+        complete += TFileInfos::IsCompleteHeader(collected);
+    }
+    Report("collecting " + std::to_string(files) + " header files", SecondsSince(start), collected.size());
+    Check(complete == 1 && TFileInfos::IsCompleteHeader(collected),
+          "only the last header file completes the text");
+    return collected;
+}
+
 } // namespace
 
 int main() {
-    std::string text;
-    {
-        TFileInfos list;
-        const size_t expected = FillTree(list);
-        const auto start = std::chrono::steady_clock::now();
-        text = list.GetHeaderText();
-        Report("GetHeaderText, 200,000 records", SecondsSince(start), text.size());
-        Check(text.size() == expected, "the header text has the length its records give");
-    }
-
-    // The join appends header file after header file and asks after each whether the text is whole;
-    // the first file takes what the last data part left free, every further one a full part.
-    std::string collected;
-    {
-        const size_t partSize = static_cast<size_t>(DefaultPartSize);
-        const auto start = std::chrono::steady_clock::now();
-        size_t slice = partSize / 3;
-        int complete = 0, files = 0;
-        for (size_t pos = 0; pos < text.size(); pos += slice, slice = partSize) {
-            collected.append(text, pos, slice);
-            ++files;
-            complete += TFileInfos::IsCompleteHeader(collected);
-        }
-        Report("collecting " + std::to_string(files) + " header files", SecondsSince(start),
-               collected.size());
-        Check(complete == 1 && TFileInfos::IsCompleteHeader(collected),
-              "only the last header file completes the text");
-    }
+    std::string text = WriteHeader();
+    const std::string collected = CollectHeader(text);
     const size_t headerSize = text.size();
     std::string().swap(text);
 

@@ -82,16 +82,10 @@ double Create(uint32_t Count, const std::vector<uint8_t>& Part) {
     return creator.Matches() ? seconds : -1;
 }
 
-} // namespace
-
-int main() {
-    const size_t bytes = 64 << 20; // 64 MiB per destination
-    std::vector<uint8_t> src(bytes), reference(bytes), dst(bytes);
-    uint32_t x = 4711;
-    for (auto& b : src)
-        b = static_cast<uint8_t>((x = x * 1664525 + 1013904223) >> 24);
-    int failures = 0;
-
+// Each multiply-add method over 64 MiB, held to the table; the number of methods that differ.
+int MethodSpeeds(const std::vector<uint8_t>& Src) {
+    const size_t bytes = Src.size();
+    std::vector<uint8_t> reference(bytes), dst(bytes);
     struct TMethod {
         const char* Name;
         void (*MulAdd)(uint16_t, const void*, void*, size_t);
@@ -101,54 +95,72 @@ int main() {
                                {"SSSE3 split tables", Gf16MulAddSsse3, Gf16HasSsse3()},
                                {"AVX2 split tables", Gf16MulAddAvx2, Gf16HasAvx2()}};
     std::printf("Gf16MulAdd uses %s\n", methods[Gf16Method()].Name);
-    Gf16MulAddTable(0x1234, src.data(), reference.data(), bytes);
+    Gf16MulAddTable(0x1234, Src.data(), reference.data(), bytes);
+    int failures = 0;
     for (const TMethod& m : methods) {
         if (!m.Present)
             continue;
         std::fill(dst.begin(), dst.end(), 0);
-        m.MulAdd(0x1234, src.data(), dst.data(), bytes);
+        m.MulAdd(0x1234, Src.data(), dst.data(), bytes);
         const bool same = dst == reference;
         failures += !same;
-        const double s = Best([&] { m.MulAdd(0x1234, src.data(), dst.data(), bytes); });
+        const double s = Best([&] { m.MulAdd(0x1234, Src.data(), dst.data(), bytes); });
         std::printf("multiply-add, %-19s %6.2f GB/s%s\n", m.Name, bytes / s / 1e9,
                     same ? "" : "  DIFFERS FROM THE TABLE");
     }
-    // One 1 MiB source into 20 destinations of 1 MiB, as creation adds a slice to every recovery slice.
+    return failures;
+}
+
+// One 1 MiB source into 20 destinations of 1 MiB, as creation adds a slice to every recovery slice, alone
+// and in batches of 8 sources.
+void ManyDestinations(const std::vector<uint8_t>& Src) {
     const size_t piece = 1 << 20;
-    std::vector<uint16_t> factors(20);
+    std::vector<uint8_t> dst(20 * piece);
+    std::vector<uint16_t> factors(8 * 20);
     std::vector<void*> dsts(20);
+    for (size_t k = 0; k < factors.size(); ++k)
+        factors[k] = static_cast<uint16_t>(0x1234 + 77 * k);
     for (size_t d = 0; d < 20; ++d)
-        factors[d] = static_cast<uint16_t>(0x1234 + 77 * d), dsts[d] = &dst[d * piece];
+        dsts[d] = &dst[d * piece];
     const double multi = Best([&] {
         for (int i = 0; i < 16; ++i)
-            Gf16MulAddMulti(factors.data(), dsts.data(), 20, &src[i * piece], piece);
+            Gf16MulAddMulti(factors.data(), dsts.data(), 20, &Src[i * piece], piece);
     });
     std::printf("multiply-add into 20 at once:    %6.2f GB/s of source times destinations\n",
                 16.0 * piece * 20 / multi / 1e9);
-    // The same in batches of 8 sources, as creation adds its input slices for 20 recovery slices.
-    std::vector<uint16_t> batchFactors(8 * 20);
-    for (size_t k = 0; k < batchFactors.size(); ++k)
-        batchFactors[k] = static_cast<uint16_t>(0x1234 + 77 * k);
     const double batch = Best([&] {
         for (size_t i = 0; i < 16; i += 8) {
             const void* srcs[8];
             for (size_t k = 0; k < 8; ++k)
-                srcs[k] = &src[(i + k) * piece];
-            Gf16MulAddBatch(batchFactors.data(), dsts.data(), 20, srcs, 8, piece);
+                srcs[k] = &Src[(i + k) * piece];
+            Gf16MulAddBatch(factors.data(), dsts.data(), 20, srcs, 8, piece);
         }
     });
     std::printf("the same, 8 sources at a time:   %6.2f GB/s of source times destinations\n",
                 16.0 * piece * 20 / batch / 1e9);
-    const double md5 = Best([&] { TMd5::Of(src.data(), bytes); });
-    std::printf("MD5:                             %6.2f GB/s\n", bytes / md5 / 1e9);
+}
+
+void Md5Speeds(const std::vector<uint8_t>& Src) {
+    const double md5 = Best([&] { TMd5::Of(Src.data(), Src.size()); });
+    std::printf("MD5:                             %6.2f GB/s\n", Src.size() / md5 / 1e9);
     const double both = Best([&] {
         TMd5 a, b;
-        TMd5::AddBoth(a, b, src.data(), bytes);
+        TMd5::AddBoth(a, b, Src.data(), Src.size());
     });
-    std::printf("MD5, two sums of the same bytes: %6.2f GB/s\n", bytes / both / 1e9);
+    std::printf("MD5, two sums of the same bytes: %6.2f GB/s\n", Src.size() / both / 1e9);
+}
 
-    std::vector<uint8_t>().swap(reference), std::vector<uint8_t>().swap(dst);
-    std::vector<uint8_t> part(src.begin(), src.begin() + 1453568);
+} // namespace
+
+int main() {
+    std::vector<uint8_t> src(64 << 20);
+    uint32_t x = 4711;
+    for (auto& b : src)
+        b = static_cast<uint8_t>((x = x * 1664525 + 1013904223) >> 24);
+    int failures = MethodSpeeds(src);
+    ManyDestinations(src);
+    Md5Speeds(src);
+    const std::vector<uint8_t> part(src.begin(), src.begin() + 1453568);
     std::vector<uint8_t>().swap(src);
     for (const uint32_t count : {2u, 20u})
         failures += Create(count, part) < 0;
