@@ -46,7 +46,7 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
         const char* Name;
         std::vector<TTreeEntry> Tree; // the first entry is split
         int64_t PartSize;
-        std::vector<size_t> Parts, HeaderFiles; // the sizes of the set's files afterwards
+        std::vector<size_t> Parts = {}, HeaderFiles = {}; // the sizes of the set's files afterwards
         TChunklerResult Result = crOk;
         std::vector<std::string> Boxes = {}; // a window-mode split with these boxes; silent without
         std::vector<int> Answers = {};
@@ -55,52 +55,58 @@ TEST(Split, PartsHeaderFilesQuestionsAndOlderSets) {
         bool Batch = false;                              // with the batch file asked for
     } cases[] = {
         // clang-format off
-        {"content that ends on a part boundary leaves an empty part", {{"data.bin", Data.substr(0, 200000)}},
-         100000, {100000, 100000, 0}, {44}},
-        {"an empty file", {{"empty.txt", ""}}, 1000, {0}, {40}},
-        {"a tree of empty folders", {{"Tree\\", ""}, {"Tree\\Sub\\", ""}}, 1000, {0}, {66}},
+        {.Name = "content that ends on a part boundary leaves an empty part", .Tree = {{"data.bin", Data.substr(0, 200000)}},
+         .PartSize = 100000, .Parts = {100000, 100000, 0}, .HeaderFiles = {44}},
+        {.Name = "an empty file", .Tree = {{"empty.txt", ""}}, .PartSize = 1000, .Parts = {0}, .HeaderFiles = {40}},
+        {.Name = "a tree of empty folders", .Tree = {{"Tree\\", ""}, {"Tree\\Sub\\", ""}}, .PartSize = 1000, .Parts = {0},
+         .HeaderFiles = {66}},
         // 70 header bytes after 10 bytes in part 9: 20 fill that disk, 30 the next, 20 the last.
-        {"a header over three disks", {{"Docs\\", ""}, {"Docs\\a.bin", Data.substr(0, 250)}}, 30,
-         {30, 30, 30, 30, 30, 30, 30, 30, 10}, {20, 30, 20}},
-        {"No to the part count", {{"report.doc", Data}}, 1453568, {}, {}, crCancelled, {Ask(3)}, {IDNO}},
-        {"720 KB disks: the summary has the disk note", {{"report.doc", Data}}, 726016,
-         {726016, 726016, 726016, 726016, 95936}, {47}, crOk, {Ask(5), Summary(5, true)}},
-        {"no disk size: no disk note", {{"report.doc", Data}}, 1000000, {1000000, 1000000, 1000000, 0}, {47}, crOk,
-         {Ask(3), Summary(3, false)}},
-        {"an older set is kept when the user says No", {{"report.doc", Data}}, 1453568, {}, {}, crCancelled,
-         {Ask(3), Overwrite("report.doc.002")}, {IDYES, IDNO}, 0,
-         {{"report.doc.002", "old"}, {"report.doc.h001", "old"}}, {{"report.doc.002", "old"}, {"report.doc.h001", "old"}}},
-        {"an older, longer set is replaced whole, and nothing of other names", {{"f.bin", Data.substr(0, 2500)}}, 1000,
-         {1000, 1000, 500}, {39}, crOk, {Ask(3), Overwrite("f.bin.002"), Summary(3, false)}, {}, 0,
-         {{"f.bin.002", "old"}, {"f.bin.006", "old"}, {"f.bin.H1002", "old"}, {"f.bin.sfv", "f.bin.006 0123ABCD\r\n"},
+        {.Name = "a header over three disks", .Tree = {{"Docs\\", ""}, {"Docs\\a.bin", Data.substr(0, 250)}}, .PartSize = 30,
+         .Parts = {30, 30, 30, 30, 30, 30, 30, 30, 10}, .HeaderFiles = {20, 30, 20}},
+        {.Name = "No to the part count", .Tree = {{"report.doc", Data}}, .PartSize = 1453568, .Result = crCancelled,
+         .Boxes = {Ask(3)}, .Answers = {IDNO}},
+        {.Name = "720 KB disks: the summary has the disk note", .Tree = {{"report.doc", Data}}, .PartSize = 726016,
+         .Parts = {726016, 726016, 726016, 726016, 95936}, .HeaderFiles = {47}, .Boxes = {Ask(5), Summary(5, true)}},
+        {.Name = "no disk size: no disk note", .Tree = {{"report.doc", Data}}, .PartSize = 1000000,
+         .Parts = {1000000, 1000000, 1000000, 0}, .HeaderFiles = {47}, .Boxes = {Ask(3), Summary(3, false)}},
+        {.Name = "an older set is kept when the user says No", .Tree = {{"report.doc", Data}}, .PartSize = 1453568,
+         .Result = crCancelled, .Boxes = {Ask(3), Overwrite("report.doc.002")}, .Answers = {IDYES, IDNO},
+         .Before = {{"report.doc.002", "old"}, {"report.doc.h001", "old"}},
+         .After = {{"report.doc.002", "old"}, {"report.doc.h001", "old"}}},
+        {.Name = "an older, longer set is replaced whole, and nothing of other names", .Tree = {{"f.bin", Data.substr(0, 2500)}},
+         .PartSize = 1000, .Parts = {1000, 1000, 500}, .HeaderFiles = {39},
+         .Boxes = {Ask(3), Overwrite("f.bin.002"), Summary(3, false)},
+         .Before = {{"f.bin.002", "old"}, {"f.bin.006", "old"}, {"f.bin.H1002", "old"}, {"f.bin.sfv", "f.bin.006 0123ABCD\r\n"},
           {"f.bat", "copy /b \"f.bin.001\" \"f.bin\"\r\ncopy /b \"f.bin\" + \"f.bin.002\"\r\n"}, {"f.bin.1000", "mine"},
           {"f.bin.12", "mine"}, {"f.bin.2024", "mine"}, {"f.bin.0001", "mine"}, {"f.bin.h0001", "mine"}, {"f.bin.h", "mine"},
           {"g.bin.001", "mine"}, {"f.bin.002.~chunkler", "mine"}},
-         {{"f.bin.1000", "mine"}, {"f.bin.12", "mine"}, {"f.bin.2024", "mine"}, {"f.bin.0001", "mine"},
+         .After = {{"f.bin.1000", "mine"}, {"f.bin.12", "mine"}, {"f.bin.2024", "mine"}, {"f.bin.0001", "mine"},
           {"f.bin.h0001", "mine"}, {"f.bin.h", "mine"}, {"g.bin.001", "mine"}, {"f.bin.002.~chunkler", "mine"}}},
-        {"another tool's checksum file and the user's batch file of the name stay", {{"f.bin", Data.substr(0, 500)}},
-         1000, {500}, {38}, crOk, {}, {}, 0, {{"f.bin.sfv", "f.bin.001 0123ABCD\r\nf.bin 0123ABCD\r\n"},
-         {"f.bat", "copy /b \"f.bin.001\" \"f.bin\"\r\ndel f.bin.001\r\n"}},
-         {{"f.bin.sfv", "f.bin.001 0123ABCD\r\nf.bin 0123ABCD\r\n"}, {"f.bat", "copy /b \"f.bin.001\" \"f.bin\"\r\ndel f.bin.001\r\n"}}},
-        {"a read-only older part stays under another name", {{"f.bin", Data.substr(0, 2500)}}, 1000, {1000, 1000, 500},
-         {39}, crOk, {Ask(3), Overwrite("f.bin.002"), Box(MB_OK | MB_ICONWARNING, "The new set is complete, but 1 older "
-         "file(s) could not be removed and remain under another name, the first as \"<out>\\f.bin.002.~chunkler\": "
-         "Access denied.\r\n"), Summary(3, false)}, {}, 0, {{"f.bin.002", "old", {}, FILE_ATTRIBUTE_READONLY}},
-         {{"f.bin.002.~chunkler", "old"}}},
-        {"no letter for the euro sign: no batch file", {{"Preis\x80.doc", Data.substr(0, 2500)}}, 1000,
-         {1000, 1000, 500}, {44}, crOk, {Box(MB_OK | MB_ICONWARNING, "No batchfile can be created for \"Preis\x80.doc\": "
-         "the command prompt cannot spell this file name. The file will be split without a batchfile."), Ask(3),
-         Summary(3, false)}, {}, 0, {}, {}, true},
-        {"a batch file of the split file's own name: none", {{"setup.bat", Data.substr(0, 2500)}}, 1000,
-         {1000, 1000, 500}, {43}, crOk, {Box(MB_OK | MB_ICONWARNING, "No batchfile can be created for \"setup.bat\": "
-         "the batchfile would have the name of the file it rebuilds. The file will be split without a batchfile."),
-         Ask(3), Summary(3, false)}, {}, 0, {}, {}, true},
-        {"the user's own batch file is kept", {{"report.doc", Data.substr(0, 2500)}}, 1000, {}, {}, crCancelled,
-         {Ask(3), Overwrite("report.bat")}, {IDYES, IDNO}, 0, {{"report.bat", "mine"}}, {{"report.bat", "mine"}}, true},
-        {"Escape after Yes to replacing gives the older set back", {{"report.doc", Data}}, 1453568, {}, {}, crCancelled,
-         {Ask(3), Overwrite("report.doc.001")}, {}, 3, {{"report.doc.001", "old"}, {"report.doc.h001", "old"},
-         {"report.doc.bak", "mine"}, {"report.bat", "mine"}}, {{"report.doc.001", "old"}, {"report.doc.h001", "old"},
-         {"report.doc.bak", "mine"}, {"report.bat", "mine"}}, true},
+        {.Name = "another tool's checksum file and the user's batch file of the name stay", .Tree = {{"f.bin", Data.substr(0, 500)}},
+         .PartSize = 1000, .Parts = {500}, .HeaderFiles = {38},
+         .Before = {{"f.bin.sfv", "f.bin.001 0123ABCD\r\nf.bin 0123ABCD\r\n"}, {"f.bat", "copy /b \"f.bin.001\" \"f.bin\"\r\ndel f.bin.001\r\n"}},
+         .After = {{"f.bin.sfv", "f.bin.001 0123ABCD\r\nf.bin 0123ABCD\r\n"}, {"f.bat", "copy /b \"f.bin.001\" \"f.bin\"\r\ndel f.bin.001\r\n"}}},
+        {.Name = "a read-only older part stays under another name", .Tree = {{"f.bin", Data.substr(0, 2500)}}, .PartSize = 1000,
+         .Parts = {1000, 1000, 500}, .HeaderFiles = {39}, .Boxes = {Ask(3), Overwrite("f.bin.002"), Box(MB_OK | MB_ICONWARNING,
+         "The new set is complete, but 1 older file(s) could not be removed and remain under another name, the first as "
+         "\"<out>\\f.bin.002.~chunkler\": Access denied.\r\n"), Summary(3, false)},
+         .Before = {{"f.bin.002", "old", {}, FILE_ATTRIBUTE_READONLY}}, .After = {{"f.bin.002.~chunkler", "old"}}},
+        {.Name = "no letter for the euro sign: no batch file", .Tree = {{"Preis\x80.doc", Data.substr(0, 2500)}}, .PartSize = 1000,
+         .Parts = {1000, 1000, 500}, .HeaderFiles = {44}, .Boxes = {Box(MB_OK | MB_ICONWARNING, "No batchfile can be created "
+         "for \"Preis\x80.doc\": the command prompt cannot spell this file name. The file will be split without a batchfile."),
+         Ask(3), Summary(3, false)}, .Batch = true},
+        {.Name = "a batch file of the split file's own name: none", .Tree = {{"setup.bat", Data.substr(0, 2500)}}, .PartSize = 1000,
+         .Parts = {1000, 1000, 500}, .HeaderFiles = {43}, .Boxes = {Box(MB_OK | MB_ICONWARNING, "No batchfile can be created "
+         "for \"setup.bat\": the batchfile would have the name of the file it rebuilds. The file will be split without a "
+         "batchfile."), Ask(3), Summary(3, false)}, .Batch = true},
+        {.Name = "the user's own batch file is kept", .Tree = {{"report.doc", Data.substr(0, 2500)}}, .PartSize = 1000,
+         .Result = crCancelled, .Boxes = {Ask(3), Overwrite("report.bat")}, .Answers = {IDYES, IDNO},
+         .Before = {{"report.bat", "mine"}}, .After = {{"report.bat", "mine"}}, .Batch = true},
+        {.Name = "Escape after Yes to replacing gives the older set back", .Tree = {{"report.doc", Data}}, .PartSize = 1453568,
+         .Result = crCancelled, .Boxes = {Ask(3), Overwrite("report.doc.001")}, .CancelAtPoll = 3,
+         .Before = {{"report.doc.001", "old"}, {"report.doc.h001", "old"}, {"report.doc.bak", "mine"}, {"report.bat", "mine"}},
+         .After = {{"report.doc.001", "old"}, {"report.doc.h001", "old"}, {"report.doc.bak", "mine"}, {"report.bat", "mine"}},
+         .Batch = true},
         // clang-format on
     };
     for (const auto& c : cases) {
