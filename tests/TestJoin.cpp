@@ -7,7 +7,7 @@
 #include <iostream>
 #include <random>
 
-#include "engine/UnitChunklerPartSet.h"
+#include "support/UnitCopyBlock.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <limits>
 
-#include "engine/UnitChunklerPartSet.h"
+#include "engine/UnitChunklerSetName.h"
 #include "engine/UnitChunklerRecovery.h"
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"

@@ -1,6 +1,7 @@
 // The copy phase of a join: header files into the inventory, then part files into folders and files.
 #include "engine/UnitChunkler.h"
-#include "engine/UnitChunklerPartSet.h"
+#include "engine/UnitChunklerReader.h"
+#include "engine/UnitRestoredFile.h"
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
 

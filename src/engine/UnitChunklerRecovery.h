@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/UnitChunklerPartSet.h"
+#include "engine/UnitChunklerResult.h"
+#include "engine/UnitChunklerSetName.h"
+#include "support/UnitFileStream.h"
 #include "support/UnitMd5.h"
 #include "support/UnitPar2.h"
 

@@ -7,6 +7,7 @@
 #include "inventory/UnitFileInfo.h"
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
+#include "support/UnitFileStream.h"
 #include "support/UnitPar2Repair.h"
 
 namespace {

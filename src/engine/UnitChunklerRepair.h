@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/UnitChunklerPartSet.h"
+#include "engine/UnitChunklerSetName.h"
 #include "support/UnitPar2.h"
 
 enum TChunklerResult : uint8_t;

@@ -2,7 +2,8 @@
 #include <algorithm>
 
 #include "engine/UnitChunkler.h"
-#include "engine/UnitChunklerPartSet.h"
+#include "engine/UnitChunklerWriter.h"
+#include "support/UnitCopyBlock.h"
 #include "engine/UnitChunklerRecovery.h"
 #include "support/UnitImport.h"
 #include "support/UnitLanguage.h"
