@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# `make bench`: times Chunkler's split and join with hyperfine against GNU split, cat and tar and
-# against a minimal Win32 tree copier (bench/RefTreeCopy.cpp), checks every result, prints one table,
-# and measures the 200,000-record header (bench/HeaderScale.cpp) and the CRC-32 methods
-# (bench/CrcSpeed.cpp) in process.
+# `make bench`: times Chunkler's split and join with hyperfine against GNU split, cat and tar, against
+# a minimal Win32 tree copier (bench/RefTreeCopy.cpp) and, for the recovery files, against GNU split with
+# par2 create and par2 repair with cat; checks every result, prints one table, and measures the
+# 200,000-record header (bench/HeaderScale.cpp), the CRC-32 methods (bench/CrcSpeed.cpp) and the PAR2
+# arithmetic (bench/Par2Speed.cpp) in process.
 #
 # Environment:
 #   BENCH_QUICK=1   smaller inputs and 3 timed runs instead of 5 (about 5 minutes)

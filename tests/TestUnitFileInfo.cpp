@@ -80,20 +80,20 @@ TEST(Listing, FromFoldersFilesAndDriveRoots) {
     huge.reset();
     EXPECT_EQ(TFileStreamLite::CreateRead(dir / "my docs\\huge")->GetSize(), 6442450944);
     TFileInfos tree;
-    ASSERT_FALSE(tree.BuildFromPath(dir / "my docs\\", INT64_MAX));
+    ASSERT_FALSE(tree.BuildFromPath(dir / "my docs\\", INT64_MAX).TooLarge);
     EXPECT_EQ(tree.BaseFolder, dir.Path());
     EXPECT_EQ(Listing(tree),
               "my docs D0|my docs\\.empty F0|my docs\\.git D0|my docs\\.git\\x F1|my docs\\hollow D0|my "
               "docs\\huge F6442450944|"
               "my docs\\r\xE4sum\xE9.txt F5|my docs\\sub D0|my docs\\sub\\loop D0|my docs\\sub\\m D0|my "
               "docs\\sub\\n F1|");
-    EXPECT_TRUE(TFileInfos().BuildFromPath(dir / "my docs", 1000)) << "past the limit";
+    EXPECT_TRUE(TFileInfos().BuildFromPath(dir / "my docs", 1000).TooLarge) << "past the limit";
     RunUnixShell("rm " + loop);
     TFileInfo folder(nullptr); // as a share or another file system reports a folder
     folder.AssignFindData("x", pkFolder, WIN32_FIND_DATAA{.nFileSizeLow = 4096});
     EXPECT_EQ(folder.Size, 0);
     TFileInfos file;
-    EXPECT_FALSE(file.BuildFromPath(dir / "my docs\\sub\\n", 1));
+    EXPECT_FALSE(file.BuildFromPath(dir / "my docs\\sub\\n", 1).TooLarge);
     EXPECT_TRUE(file.BaseFolder == dir / "my docs\\sub" && Listing(file) == "n F1|");
 
     const std::string root = "T:\\";
@@ -101,7 +101,7 @@ TEST(Listing, FromFoldersFilesAndDriveRoots) {
     BuildTree(root, {{"d\\", ""}, {"d\\y.txt", "yy"}, {"x.txt", "x"}});
     for (const std::string& path : {root, std::string("T:")}) {
         TFileInfos list;
-        EXPECT_FALSE(list.BuildFromPath(path, INT64_MAX));
+        EXPECT_FALSE(list.BuildFromPath(path, INT64_MAX).TooLarge);
         EXPECT_TRUE(list.BaseFolder == "T:" && Listing(list) == "d D0|d\\y.txt F2|x.txt F1|")
             << Listing(list);
     }

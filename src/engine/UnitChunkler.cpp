@@ -155,14 +155,14 @@ int TChunkler::ShowMessage(const std::string& Text, UINT Type) {
 }
 
 TJobResult TChunkler::Split() {
-    const bool tooManyParts = FileInfos->BuildFromPath(Params->SourcePath, PartLimit(), LeftOutOfSplit());
+    const TFileInfos::TListing listing =
+        FileInfos->BuildFromPath(Params->SourcePath, PartLimit(), LeftOutOfSplit());
     // A folder of the user's left out of the listing would be missing from the set without a word;
     // nothing has been written yet, and the box names it, so it can be fixed or left out.
-    if (const DWORD error = FileInfos->ListError; error != 0)
-        return error == ERROR_BAD_DEVICE
-                   ? TJobResult(crFileError, MsgDeviceName, FileInfos->ListErrorFolder)
-                   : TJobResult(crFileError, MsgFolderUnreadable, FileInfos->ListErrorFolder, error);
-    if (tooManyParts)
+    if (const DWORD error = listing.Error; error != 0)
+        return error == ERROR_BAD_DEVICE ? TJobResult(crFileError, MsgDeviceName, listing.Where)
+                                         : TJobResult(crFileError, MsgFolderUnreadable, listing.Where, error);
+    if (listing.TooLarge)
         return crTooManyParts;
     // An empty drive root lists nothing, so there is no name for the part files.
     if (FileInfos->Count() == 0)

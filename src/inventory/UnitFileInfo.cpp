@@ -235,12 +235,10 @@ public:
 
     // The first failure counts; the scan stops there.
     void Fail(const std::string& Folder, DWORD Error) {
-        if (FList.ListError == 0) {
-            FList.ListError = Error;
-            FList.ListErrorFolder = Folder;
-        }
+        if (Found.Error == 0)
+            Found.Error = Error, Found.Where = Folder;
     }
-    bool Failed() const { return FList.ListError != 0; }
+    bool Failed() const { return Found.Error != 0; }
 
     // After a search gave no (further) entry: only "nothing (more) there" means the folder was listed.
     void FailUnlessListed(const std::string& Folder, DWORD Error) {
@@ -283,6 +281,7 @@ private:
 
 public:
     int64_t Total;
+    TFileInfos::TListing Found;
 };
 
 } // namespace
@@ -455,12 +454,10 @@ int64_t TFileInfos::TotalSize() const {
     return total;
 }
 
-bool TFileInfos::BuildFromPath(const std::string& Path, int64_t Limit,
-                               const std::function<bool(const std::string&)>& Leave) {
+TFileInfos::TListing TFileInfos::BuildFromPath(const std::string& Path, int64_t Limit,
+                                               const std::function<bool(const std::string&)>& Leave) {
     try {
         const std::string p = StripTrailingBackslashes(Path);
-        ListError = 0;
-        ListErrorFolder.clear();
         TFolderScanner scanner(*this, Limit, TotalSize(), Leave);
         const TPathKind kind = GetPathKind(p);
         switch (kind) {
@@ -482,10 +479,11 @@ bool TFileInfos::BuildFromPath(const std::string& Path, int64_t Limit,
         case pkMissing:
             break;
         }
-        return scanner.Total > Limit;
+        scanner.Found.TooLarge = scanner.Total > Limit;
+        return scanner.Found;
     } catch (...) {
         Clear();
-        return false;
+        return {};
     }
 }
 

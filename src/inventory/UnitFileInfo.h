@@ -69,10 +69,19 @@ public:
     int NextFileIndex(int Start) const;  // -1 when no file entry follows
     int64_t TotalSize() const;
 
-    // Lists a file, a folder tree or a drive or share root; True when the content exceeds Limit. Leave,
-    // where given, keeps an entry found inside (by its full path) out of the list with all it holds.
-    bool BuildFromPath(const std::string& Path, int64_t Limit,
-                       const std::function<bool(const std::string&)>& Leave = nullptr);
+    // What a listing found beyond its entries: whether the content exceeds the limit, and the system's error
+    // code where it could not list everything (a folder it cannot search, a name the ANSI code page cannot
+    // hold), with the folder; or ERROR_BAD_DEVICE with the file or folder whose name Windows opens as a
+    // device. Error is 0 when the list is complete.
+    struct TListing {
+        bool TooLarge = false;
+        DWORD Error = 0;
+        std::string Where;
+    };
+    // Lists a file, a folder tree or a drive or share root. Leave, where given, keeps an entry found
+    // inside (by its full path) out of the list with all it holds.
+    TListing BuildFromPath(const std::string& Path, int64_t Limit,
+                           const std::function<bool(const std::string&)>& Leave = nullptr);
     // One entry summed from the parts .001, .002, ... up to the last one (a missing one, or a folder of a
     // part's name, counting as large as .001); False without .001 or a second part.
     bool BuildFromPartFiles(const std::string& PartFileName);
@@ -84,11 +93,6 @@ public:
     bool ParseHeader(std::string_view Text);
 
     std::string BaseFolder; // without trailing backslash; empty for a list from a header or parts
-    // The system's error code when BuildFromPath could not list everything (a folder it cannot search,
-    // a name the ANSI code page cannot hold), and the folder; 0 when the list is complete. A name that
-    // Windows opens as a device is ERROR_BAD_DEVICE, with the path of that file or folder.
-    DWORD ListError = 0;
-    std::string ListErrorFolder;
 
 private:
     std::vector<std::unique_ptr<TFileInfo>> FItems;
