@@ -116,7 +116,7 @@ TEST(EngineChecks, NamesThatCannotBeReadEndTheJobBeforeAnythingIsWritten) {
 
 // Each line as "source|output|size|flags": Copy, Batch, Silent, Unsplit, NoHeader, W for a path kept wide.
 TEST(ReadCommandLine, QuotesSwitchesSizesPositionalsAndTheCopyRule) {
-    const std::string def = "|" + std::to_string(DefaultPartSize) + "|";
+    const std::string def = "|1453568|"; // "1.44 MB Disk"
     const std::pair<std::wstring, std::string> cases[] = {
         // The program name is never a parameter, quoted with blanks or not.
         {L"/SILENT", "|" + def + "C"},
