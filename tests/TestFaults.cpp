@@ -73,29 +73,32 @@ TEST(Faults, EveryFaultEndsWithItsTextAndKeepsWhatCameBefore) {
     enum TOut { Scratch, FullDisk, ReadOnlyDisk };
     const struct {
         const char* Name;
-        bool Join;
-        TOut Out;
-        const char* ShortFile;          // writes to files whose name holds it fall short (none when empty)
-        TAct Act;                       // what the other program does
+        bool Join = false;
+        TOut Out = Scratch;
+        const char* ShortFile = "";     // writes to files whose name holds it fall short (none when empty)
+        TAct Act = nullptr;             // what the other program does
         std::vector<std::string> Texts; // the error box shows one of them
-        int Complete;                   // restored files a join keeps
+        int Complete = 0;               // restored files a join keeps
     } cases[] = {
         // clang-format off
-        {"full disk: data parts", false, FullDisk, "", [](const TTempDir&, THandle&) {
-             WriteFileBytes("Y:\\filler", PatternBytes(100000)); }, diskFull, 0},
-        {"full disk: join", true, FullDisk, "", nullptr, diskFull, 2},
-        {"read-only disk: split", false, ReadOnlyDisk, "", nullptr, readOnly, 0},
-        {"short write: data part", false, Scratch, ".002", nullptr, shortWrite, 0},
-        {"short write: header file", false, Scratch, ".h0", nullptr, shortWrite, 0},
-        {"short write: recovery file", false, Scratch, ".vol", nullptr, shortWrite, 0},
-        {"short write: restored file", true, Scratch, "b.bin", nullptr, shortWrite, 1},
-        {"split: output folder removed", false, Scratch, "", [](const TTempDir& t, THandle&) {
-             RemoveTree(t / "out"); }, noPath, 0},
-        {"split: an older part held open", false, Scratch, "", [](const TTempDir& t, THandle& h) {
-             h = Hold(t / "out\\Docs.003", GENERIC_WRITE, FILE_SHARE_READ); },
-         {"File \"<out>\\Docs.003\" cannot be replaced: Sharing violation.\r\n"}, 0},
-        {"split: source file locked", false, Scratch, "", [](const TTempDir& t, THandle& h) {
-             h = Hold(t / "src\\Docs\\b.bin", GENERIC_WRITE); }, sharing, 0},
+        {.Name = "full disk: data parts", .Out = FullDisk,
+         .Act = [](const TTempDir&, THandle&) { WriteFileBytes("Y:\\filler", PatternBytes(100000)); },
+         .Texts = diskFull},
+        {.Name = "full disk: join", .Join = true, .Out = FullDisk, .Texts = diskFull, .Complete = 2},
+        {.Name = "read-only disk: split", .Out = ReadOnlyDisk, .Texts = readOnly},
+        {.Name = "short write: data part", .ShortFile = ".002", .Texts = shortWrite},
+        {.Name = "short write: header file", .ShortFile = ".h0", .Texts = shortWrite},
+        {.Name = "short write: recovery file", .ShortFile = ".vol", .Texts = shortWrite},
+        {.Name = "short write: restored file", .Join = true, .ShortFile = "b.bin", .Texts = shortWrite,
+         .Complete = 1},
+        {.Name = "split: output folder removed", .Act = [](const TTempDir& t, THandle&) { RemoveTree(t / "out"); },
+         .Texts = noPath},
+        {.Name = "split: an older part held open",
+         .Act = [](const TTempDir& t, THandle& h) { h = Hold(t / "out\\Docs.003", GENERIC_WRITE, FILE_SHARE_READ); },
+         .Texts = {"File \"<out>\\Docs.003\" cannot be replaced: Sharing violation.\r\n"}},
+        {.Name = "split: source file locked",
+         .Act = [](const TTempDir& t, THandle& h) { h = Hold(t / "src\\Docs\\b.bin", GENERIC_WRITE); },
+         .Texts = sharing},
         // clang-format on
     };
     std::string skipped;
