@@ -2,6 +2,7 @@
 #include "engine/UnitChunklerRepair.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "engine/UnitSetReplacement.h"
 #include "inventory/UnitFileInfo.h"
@@ -200,7 +201,7 @@ TCheckedFile TSetRepair::Check(const std::string& Folder, const std::string& Fil
     TCheckedFile checked = Verify(static_cast<size_t>(file), path, slices, Buffer);
     if (checked.State == TCheckedFile::Intact)
         return checked;
-    if (!FRepairTried && RepairAll(Folder))
+    if (!FRepairTried && MayMakeUpFor(Folder) && RepairAll(Folder))
         return Check(Folder, FileName, Buffer);
     return checked;
 }
@@ -238,6 +239,24 @@ TCheckedFile TSetRepair::Verify(size_t File, const std::string& Path, std::vecto
     else
         checked.Held = -1;
     return checked;
+}
+
+bool TSetRepair::MayMakeUpFor(const std::string& Folder) const {
+    std::vector<std::string> present;
+    for (const WIN32_FIND_DATAA& found : FindFiles(AppendBackslash(Folder) + "*"))
+        present.push_back(UpperCaseStr(found.cFileName));
+    uint64_t missing = 0, recovery = 0;
+    for (const TPar2File& file : FPar2.Files)
+        if (std::find(present.begin(), present.end(), UpperCaseStr(file.Name)) == present.end())
+            missing += file.Slices.size();
+    // "name.vol3+4.par2" holds 4 recovery slices.
+    for (const std::string& path : FPar2Files) {
+        const std::string name = GetFileNamePart(path);
+        const size_t plus = name.rfind('+');
+        if (plus != std::string::npos)
+            recovery += static_cast<uint64_t>(std::strtoull(name.c_str() + plus + 1, nullptr, 10));
+    }
+    return missing <= recovery;
 }
 
 bool TSetRepair::RepairAll(const std::string& Folder) {

@@ -51,6 +51,10 @@ private:
                         std::vector<char>& Buffer) const;
     // Rebuilds every file of the set that is not intact; False when the recovery data do not suffice.
     bool RepairAll(const std::string& Folder);
+    // True when the recovery slices that the volumes' names count could make up for the files missing
+    // from Folder: a set that comes on diskettes lacks most of its parts until they come, and checking
+    // every file of one there would take minutes for nothing.
+    bool MayMakeUpFor(const std::string& Folder) const;
 
     const TPartSetName FSet;
     const std::string FOutputDir;
