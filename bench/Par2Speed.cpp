@@ -105,7 +105,7 @@ int MethodSpeeds(const std::vector<uint8_t>& Src) {
         const bool same = dst == reference;
         failures += !same;
         const double s = Best([&] { m.MulAdd(0x1234, Src.data(), dst.data(), bytes); });
-        std::printf("multiply-add, %-19s %6.2f GB/s%s\n", m.Name, bytes / s / 1e9,
+        std::printf("multiply-add, %-19s %6.2f GB/s%s\n", m.Name, static_cast<double>(bytes) / s / 1e9,
                     same ? "" : "  DIFFERS FROM THE TABLE");
     }
     return failures;
@@ -142,12 +142,13 @@ void ManyDestinations(const std::vector<uint8_t>& Src) {
 
 void Md5Speeds(const std::vector<uint8_t>& Src) {
     const double md5 = Best([&] { TMd5::Of(Src.data(), Src.size()); });
-    std::printf("MD5:                             %6.2f GB/s\n", Src.size() / md5 / 1e9);
+    std::printf("MD5:                             %6.2f GB/s\n", static_cast<double>(Src.size()) / md5 / 1e9);
     const double both = Best([&] {
         TMd5 a, b;
         TMd5::AddBoth(a, b, Src.data(), Src.size());
     });
-    std::printf("MD5, two sums of the same bytes: %6.2f GB/s\n", Src.size() / both / 1e9);
+    std::printf("MD5, two sums of the same bytes: %6.2f GB/s\n",
+                static_cast<double>(Src.size()) / both / 1e9);
 }
 
 } // namespace
